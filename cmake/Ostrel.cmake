@@ -1,0 +1,66 @@
+# Build helpers shared by every folder of the project.
+
+# The project's own code is built with all warnings as errors.
+function(ostrel_warnings target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  elseif(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX)
+  endif()
+endfunction()
+
+# ostrel_library(name SOURCES ... LIBS ...): a small static library of shared code.
+function(ostrel_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${A_LIBS})
+  ostrel_warnings(${name})
+endfunction()
+
+# ostrel_program(name [GUI] SOURCES ... LIBS ...): one program of the suite.
+function(ostrel_program name)
+  cmake_parse_arguments(A "GUI" "" "SOURCES;LIBS" ${ARGN})
+  if(A_GUI)
+    add_executable(${name} WIN32 ${A_SOURCES})
+  else()
+    add_executable(${name} ${A_SOURCES})
+  endif()
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+  ostrel_warnings(${name})
+endfunction()
+
+# ostrel_test(name SOURCES ... LIBS ... [TIMEOUT s]): a GoogleTest program, run under Wine
+# inside the run's shared Wine session (one prefix, one wineserver for the whole run).
+function(ostrel_test name)
+  if(NOT OSTREL_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest_main GTest::gmock)
+  ostrel_warnings(${name})
+  if(OSTREL_RUN_TESTS)
+    if(NOT A_TIMEOUT)
+      set(A_TIMEOUT 600)
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${A_TIMEOUT})
+  endif()
+endfunction()
+
+# The Wine session of a test run: a fresh prefix in the build tree, one persistent
+# wineserver (and an Xvfb display when none is set) for the whole run, ended afterwards.
+function(ostrel_wine_session)
+  if(NOT OSTREL_RUN_TESTS)
+    return()
+  endif()
+  set(OSTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run PARENT_SCOPE)
+  add_test(NAME wine_session_start COMMAND ${CMAKE_BINARY_DIR}/wine-run --start)
+  add_test(NAME wine_session_stop COMMAND ${CMAKE_BINARY_DIR}/wine-run --stop)
+  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
+  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+endfunction()

@@ -1,0 +1,11 @@
+# Cross-build for 32-bit Windows with MinGW-w64 (posix thread model); build only (this machine cannot run 32-bit programs).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(OSTREL_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${OSTREL_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${OSTREL_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${OSTREL_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${OSTREL_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,30 @@
+// Texts from the system and from a program's string table.
+#pragma once
+#include <windows.h>
+#include <string>
+
+namespace win {
+
+// The system's message text for an error code, without the trailing line break;
+// empty when the system has none. `module` adds a message DLL to search first
+// (for example netmsg.dll for network codes).
+std::string SystemMessageText(DWORD code, HMODULE module = nullptr);
+
+// A string-table text of `instance` by number, or `fallback` when there is none.
+std::string LoadResourceString(HINSTANCE instance, UINT id, const char* fallback = "");
+
+// printf-style formatting into a std::string, any length.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Copies `text` into a fixed buffer of `size` bytes, always NUL-terminated, never past it.
+// Returns false when `text` had to be cut.
+bool CopyText(char* buffer, size_t size, const char* text) noexcept;
+
+// The folder of this program's file, without the trailing backslash.
+std::string ModuleFolder(HMODULE module = nullptr);
+
+} // namespace win
