@@ -15,7 +15,9 @@ std::string LoadResourceString(HINSTANCE instance, UINT id, const char* fallback
 
 // printf-style formatting into a std::string, any length.
 std::string Format(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;

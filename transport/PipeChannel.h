@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The agent's outcome record: one plain 264-byte message, agent to console.
@@ -78,6 +79,9 @@ public:
     void Disconnect();             // agent
     void Close();                  // console
     bool IsOpen() const noexcept { return handle != INVALID_HANDLE_VALUE; }
+    // Cancels an operation still pending on `overlapped` and waits until it has ended, so
+    // that the record can carry the next one. Keeps the last-error code.
+    void CancelPending();
 
     // One overlapped read or write of exactly `count` bytes. With `wait` false only starts
     // the operation and returns what ReadFile/WriteFile returned.
@@ -100,6 +104,11 @@ public:
 
 private:
     bool WaitForPipe();
-    bool FinishPending();
-    bool ResumeAfterMoreData(char*& cursor, DWORD& remaining, DWORD got);
+    bool IsCancelled() const;
+    void DiscardRestOfMessage();
+    char* MessageBuffer();
+    char* PayloadBuffer();
+
+    std::unique_ptr<char[]> messageBuffer_; // one framed message, made on first use
+    bool moreData_ = false;                 // the last ReadExact left the rest of its message in the pipe
 };

@@ -1,0 +1,501 @@
+#include "PipeChannel.h"
+
+#include <aclapi.h>
+
+#include <cstring>
+
+#include "Handle.h"
+#include "SystemText.h"
+
+namespace {
+
+// The agent's pipe admits only the local Administrators group and LocalSystem: the files
+// that cross it include the SAM and SECURITY hives. The descriptor lives for the
+// creation call only; the pipe keeps its own copy.
+class PipeSecurity {
+public:
+    PipeSecurity()
+    {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                      0, 0, &admins_) ||
+            !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_))
+            return;
+        auto* acl = reinterpret_cast<ACL*>(aclBuffer_);
+        ok_ = InitializeAcl(acl, sizeof(aclBuffer_), ACL_REVISION) &&
+              AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, admins_) &&
+              AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, system_) &&
+              InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+              SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
+    }
+    ~PipeSecurity()
+    {
+        if (admins_) FreeSid(admins_);
+        if (system_) FreeSid(system_);
+    }
+    PipeSecurity(const PipeSecurity&) = delete;
+    PipeSecurity& operator=(const PipeSecurity&) = delete;
+
+    bool IsValid() const { return ok_; }
+    SECURITY_DESCRIPTOR* Descriptor() { return &descriptor_; }
+
+private:
+    PSID admins_ = nullptr;
+    PSID system_ = nullptr;
+    alignas(DWORD) BYTE aclBuffer_[256] = {};
+    SECURITY_DESCRIPTOR descriptor_ = {};
+    bool ok_ = false;
+};
+
+bool IsTerminatorName(const char* name)
+{
+    return std::strcmp(name, kFinishName) == 0 || std::strcmp(name, kErrorName) == 0;
+}
+
+bool IsPipeGone(DWORD error)
+{
+    return error == ERROR_BROKEN_PIPE || error == ERROR_BAD_PIPE || error == ERROR_NO_DATA ||
+           error == ERROR_PIPE_NOT_CONNECTED;
+}
+
+// For "\\COMPUTER\pipe\NAME" naming this computer: the local form "\\.\pipe\NAME".
+std::string LocalFormOfOwnPipe(const std::string& name)
+{
+    if (name.size() < 3 || name[0] != '\\' || name[1] != '\\') return {};
+    size_t end = name.find('\\', 2);
+    if (end == std::string::npos) return {};
+    std::string computer = name.substr(2, end - 2);
+    char own[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof(own);
+    if (!GetComputerNameA(own, &size)) return {};
+    if (computer == "." || lstrcmpiA(computer.c_str(), own) != 0) return {};
+    return "\\\\." + name.substr(end);
+}
+
+} // namespace
+
+PipeChannel::PipeChannel() = default;
+
+PipeChannel::~PipeChannel()
+{
+    Close();
+}
+
+std::string PipeChannel::ConsolePipeName(const char* uncComputer)
+{
+    return win::Format(kConsolePipeFormat, uncComputer ? uncComputer : "");
+}
+
+void PipeChannel::CancelPending()
+{
+    if (!IsOpen()) return;
+    DWORD saved = GetLastError();
+    if (CancelIoEx(handle, &overlapped)) {
+        DWORD transferred = 0;
+        GetOverlappedResult(handle, &overlapped, &transferred, TRUE);
+    }
+    SetLastError(saved);
+}
+
+bool PipeChannel::IsCancelled() const
+{
+    return cancelEvent && WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0;
+}
+
+bool PipeChannel::WaitForPipe()
+{
+    DWORD result;
+    if (cancelEvent) {
+        HANDLE handles[2] = {cancelEvent, handle};
+        result = WaitForMultipleObjects(2, handles, FALSE, timeout);
+        if (result == WAIT_OBJECT_0 + 1) return true;
+    } else {
+        result = WaitForSingleObject(handle, timeout);
+        if (result == WAIT_OBJECT_0) return true;
+    }
+    DWORD error = result == WAIT_TIMEOUT ? ERROR_TIMEOUT
+                  : result == WAIT_OBJECT_0 ? ERROR_OPERATION_ABORTED
+                                            : GetLastError();
+    // The one OVERLAPPED record must be free again before the next operation.
+    CancelPending();
+    SetLastError(error);
+    return false;
+}
+
+bool PipeChannel::Listen(HANDLE stopEvent)
+{
+    if (name.empty()) name = kAgentPipeName;
+    PipeSecurity security;
+    if (!security.IsValid()) return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Descriptor(), TRUE};
+    handle = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                              PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kMaxMessage, kMaxMessage,
+                              timeout, &attributes);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+
+    overlapped = OVERLAPPED{};
+    if (ConnectNamedPipe(handle, &overlapped)) return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_PIPE_CONNECTED) return true; // the console was quicker than the call
+    if (error == ERROR_IO_PENDING) {
+        HANDLE handles[2] = {handle, stopEvent};
+        DWORD result = WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, timeout);
+        DWORD ignored = 0;
+        if (result == WAIT_OBJECT_0 && GetOverlappedResult(handle, &overlapped, &ignored, FALSE)) return true;
+        error = result == WAIT_TIMEOUT ? ERROR_TIMEOUT : result == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED
+                                                                                     : GetLastError();
+        CancelPending();
+    }
+    Disconnect();
+    SetLastError(error);
+    return false;
+}
+
+bool PipeChannel::Open()
+{
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
+    std::string localForm;
+    for (DWORD attempt = 1; attempt <= openAttempts; ++attempt) {
+        handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &attributes, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            // Wine cannot open a pipe by the UNC name of its own computer.
+            DWORD error = GetLastError();
+            if (error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH) {
+                if (localForm.empty()) localForm = LocalFormOfOwnPipe(name);
+                if (!localForm.empty())
+                    handle = CreateFileA(localForm.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &attributes,
+                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+            }
+        }
+        if (handle != INVALID_HANDLE_VALUE) {
+            overlapped = OVERLAPPED{};
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
+            return true;
+        }
+        if (attempt == openAttempts) break;
+        DWORD error = GetLastError();
+        if (cancelEvent) {
+            if (WaitForSingleObject(cancelEvent, openRetryDelay) == WAIT_OBJECT_0) {
+                SetLastError(ERROR_OPERATION_ABORTED);
+                return false;
+            }
+        } else {
+            Sleep(openRetryDelay);
+        }
+        SetLastError(error);
+    }
+    return false;
+}
+
+void PipeChannel::Disconnect()
+{
+    if (!IsOpen()) return;
+    CancelPending();
+    DisconnectNamedPipe(handle);
+    CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}
+
+void PipeChannel::Close()
+{
+    if (!IsOpen()) return;
+    CancelPending();
+    CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}
+
+bool PipeChannel::ReadExact(void* buffer, DWORD count, bool wait)
+{
+    moreData_ = false;
+    if (wait && IsCancelled()) {
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return false;
+    }
+    char* cursor = static_cast<char*>(buffer);
+    DWORD remaining = count;
+    DWORD got = 0;
+    BOOL ok = ReadFile(handle, cursor, remaining, &got, &overlapped);
+    if (!wait) return ok != FALSE;
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    for (;;) {
+        if (!ok && error == ERROR_MORE_DATA) {
+            // Completed at once but failed: the count is only in the OVERLAPPED record.
+            GetOverlappedResult(handle, &overlapped, &got, FALSE);
+        }
+        if (ok || error == ERROR_MORE_DATA) {
+            // Completed at once: a longer message leaves the rest in the pipe.
+            if (got >= remaining) {
+                moreData_ = error == ERROR_MORE_DATA;
+                return got == remaining;
+            }
+            if (ok) {
+                SetLastError(ERROR_INVALID_DATA); // the message was shorter than asked for
+                return false;
+            }
+        }
+        if (error != ERROR_IO_PENDING) return false;
+        if (!WaitForPipe()) return false;
+        got = 0;
+        if (GetOverlappedResult(handle, &overlapped, &got, FALSE)) {
+            if (got == remaining) return true;
+            SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
+        if (GetLastError() != ERROR_MORE_DATA) return false;
+        if (got >= remaining) {
+            moreData_ = true;
+            return true;
+        }
+        cursor += got;
+        remaining -= got;
+        got = 0;
+        ok = ReadFile(handle, cursor, remaining, &got, &overlapped);
+        error = ok ? ERROR_SUCCESS : GetLastError();
+    }
+}
+
+bool PipeChannel::WriteExact(const void* buffer, DWORD count, bool wait)
+{
+    if (wait && IsCancelled()) {
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return false;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(handle, buffer, count, &written, &overlapped);
+    if (!wait) return ok != FALSE;
+    if (!ok) {
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        if (!WaitForPipe()) return false;
+        if (!GetOverlappedResult(handle, &overlapped, &written, FALSE)) return false;
+    }
+    if (written != count) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+char* PipeChannel::MessageBuffer()
+{
+    if (!messageBuffer_) messageBuffer_.reset(new char[kMaxMessage]);
+    return messageBuffer_.get();
+}
+
+char* PipeChannel::PayloadBuffer()
+{
+    return MessageBuffer() + sizeof(MessageHeader);
+}
+
+bool PipeChannel::Transact(int32_t sequence, const void* payload, int32_t length)
+{
+    MessageHeader header = {};
+    header.sequence = sequence;
+    header.length = length;
+    header.status = MessageStatus::Payload;
+    DWORD payloadBytes = 0;
+    if (abortFlag && *abortFlag) {
+        header.status = MessageStatus::Cancelled;
+    } else if (length == kEndOfFileLength) {
+        header.status = MessageStatus::EndOfFile;
+    } else {
+        if (length < 0 || static_cast<DWORD>(length) > kMaxPayload || (length > 0 && !payload)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        payloadBytes = static_cast<DWORD>(length);
+    }
+
+    char* message = MessageBuffer();
+    std::memcpy(message, &header, sizeof(header));
+    if (payloadBytes && payload != message + sizeof(header))
+        std::memcpy(message + sizeof(header), payload, payloadBytes);
+
+    MessageHeader reply = {};
+    bool replied = false;
+    for (DWORD attempt = 0; attempt < retryCount; ++attempt) {
+        reply = MessageHeader{};
+        DWORD got = 0;
+        if (TransactNamedPipe(handle, message, sizeof(header) + payloadBytes, &reply, sizeof(reply), &got,
+                              &overlapped)) {
+            replied = got == sizeof(reply);
+            break;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) continue;
+
+        HANDLE handles[2] = {handle, cancelEvent};
+        DWORD result = WaitForMultipleObjects(cancelEvent ? 2 : 1, handles, FALSE, timeout);
+        if (result == WAIT_OBJECT_0) {
+            if (!GetOverlappedResult(handle, &overlapped, &got, FALSE)) break;
+            if (reply.status == MessageStatus::Failed) continue;
+            replied = got == sizeof(reply);
+            break;
+        }
+        DWORD error = result == WAIT_TIMEOUT ? ERROR_TIMEOUT
+                      : result == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED
+                                                    : GetLastError();
+        CancelPending();
+        SetLastError(error);
+        if (result == WAIT_OBJECT_0 + 1) break; // cancelled
+    }
+    if (replied && reply.status == MessageStatus::Failed) replied = false;
+    if (!replied && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+    return replied;
+}
+
+void PipeChannel::DiscardRestOfMessage()
+{
+    char scratch[1024];
+    while (moreData_) {
+        if (!ReadExact(scratch, sizeof(scratch), true)) break;
+    }
+    moreData_ = false;
+}
+
+MessageOutcome PipeChannel::ReceiveMessage(void* buffer, int32_t& length)
+{
+    length = 0;
+    for (DWORD attempt = 0; attempt < retryCount; ++attempt) {
+        MessageHeader header = {};
+        header.status = MessageStatus::Failed;
+        if (!ReadExact(&header, sizeof(header), true)) {
+            if (IsPipeGone(GetLastError())) return MessageOutcome::Failed;
+        }
+        bool extra = moreData_;
+        if (header.status == MessageStatus::Payload) {
+            // A length the buffer cannot hold fails the message; nothing is read past it.
+            if (header.length < 0 || static_cast<DWORD>(header.length) > kMaxPayload) {
+                header.status = MessageStatus::Failed;
+            } else if (header.length > 0) {
+                if (!extra || !ReadExact(buffer, static_cast<DWORD>(header.length), true)) {
+                    header.status = MessageStatus::Failed;
+                    extra = false;
+                    if (IsPipeGone(GetLastError())) return MessageOutcome::Failed;
+                } else if (moreData_) {
+                    header.status = MessageStatus::Failed; // more bytes than the header announced
+                    extra = true;
+                } else {
+                    extra = false;
+                }
+            }
+        }
+        if (extra) {
+            moreData_ = true;
+            DiscardRestOfMessage();
+        }
+        WriteExact(&header, sizeof(header), true);
+        switch (header.status) {
+        case MessageStatus::Payload:
+            length = header.length;
+            return MessageOutcome::Payload;
+        case MessageStatus::EndOfFile:
+            return MessageOutcome::EndOfFile;
+        case MessageStatus::Cancelled:
+            return MessageOutcome::Cancelled;
+        default:
+            break;
+        }
+    }
+    return MessageOutcome::Failed;
+}
+
+bool PipeChannel::SendFile(const char* fileName, const char* folder)
+{
+    size_t nameLength = std::strlen(fileName);
+    if (nameLength >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (!Transact(0, fileName, static_cast<int32_t>(nameLength + 1))) return false;
+    // A cancelled name message ends the sending as well: nothing follows it.
+    if (IsTerminatorName(fileName) || (abortFlag && *abortFlag)) return true;
+
+    std::string path = win::Format("%s\\%s", folder, fileName);
+    win::Handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                 nullptr));
+    if (!file) return false;
+
+    // Blocks are read straight into the message buffer behind its header: no extra copy.
+    char* block = PayloadBuffer();
+    for (int32_t sequence = 1;; ++sequence) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), block, kMaxPayload, &got, nullptr)) return false;
+        int32_t length = got ? static_cast<int32_t>(got) : kEndOfFileLength;
+        if (!Transact(sequence, block, length)) return false;
+        if ((abortFlag && *abortFlag) || length == kEndOfFileLength) return true;
+    }
+}
+
+bool PipeChannel::IsSafeFileName(const char* name)
+{
+    size_t length = std::strlen(name);
+    if (length == 0 || length >= MAX_PATH) return false;
+    bool onlyDotsAndSpaces = true;
+    for (const char* p = name; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c)) return false;
+        if (c != '.' && c != ' ') onlyDotsAndSpaces = false;
+    }
+    if (onlyDotsAndSpaces) return false; // ".", "..", and names the system would strip to nothing
+
+    // DOS devices, with or without an extension: the part before the first dot, trailing
+    // spaces ignored.
+    std::string base(name, std::strcspn(name, "."));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : devices)
+        if (lstrcmpiA(base.c_str(), device) == 0) return false;
+    if (base.size() == 4 && (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base.c_str(), 3, "COM", 3) == CSTR_EQUAL ||
+                             CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base.c_str(), 3, "LPT", 3) == CSTR_EQUAL) &&
+        base[3] >= '1' && base[3] <= '9')
+        return false;
+    return true;
+}
+
+int PipeChannel::ReceiveFile(std::string& fileName, const char* folder)
+{
+    fileName.clear();
+    char* buffer = PayloadBuffer();
+    std::memset(buffer, 0, kMaxPayload);
+    int32_t length = 0;
+    MessageOutcome outcome = ReceiveMessage(buffer, length);
+    if (outcome == MessageOutcome::Cancelled) return -3;
+    if (outcome != MessageOutcome::Payload) return -1;
+
+    // The name must end inside its own payload.
+    const void* end = std::memchr(buffer, '\0', static_cast<size_t>(length));
+    if (!end) {
+        SetLastError(ERROR_INVALID_NAME);
+        return -1;
+    }
+    fileName.assign(buffer);
+    if (IsTerminatorName(fileName.c_str())) return 0;
+    if (!IsSafeFileName(fileName.c_str())) {
+        SetLastError(ERROR_INVALID_NAME);
+        return -1;
+    }
+
+    std::string path = win::Format("%s\\%s", folder, fileName.c_str());
+    win::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+    if (!file) return -1;
+    for (;;) {
+        outcome = ReceiveMessage(buffer, length);
+        switch (outcome) {
+        case MessageOutcome::Payload: {
+            DWORD written = 0;
+            if (!WriteFile(file.Get(), buffer, static_cast<DWORD>(length), &written, nullptr) ||
+                written != static_cast<DWORD>(length))
+                return -1;
+            break;
+        }
+        case MessageOutcome::EndOfFile:
+            return 0;
+        case MessageOutcome::Cancelled:
+            return -3;
+        case MessageOutcome::Failed:
+            return -1;
+        }
+    }
+}
