@@ -20,6 +20,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(nt_computer::Prepare());
+        static const DWORD settled = WaitForServicesToSettle(180000);
+        RecordProperty("ServicesSettledMs", static_cast<int>(settled));
         ASSERT_TRUE(InstallAgentFile());
         EndRepairTools();
         nt_computer::WriteDword(kQuotaControlKey, kRegistrySizeLimit, std::nullopt);
