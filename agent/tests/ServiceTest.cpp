@@ -297,3 +297,10 @@ TEST_F(AgentServiceTest, RepairFolderThatCannotBeListedEndsWithoutTerminator)
     ExpectServiceEnds();
     EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
 }
+
+TEST(AgentOutsideServiceManager, StartedAsAPlainProgramItEndsAtOnceWithAnError)
+{
+    // The dispatcher cannot start outside the Service Control Manager: the agent logs
+    // "Error Installing Vantoro" and ends (Wine's dispatcher gives up after about 10 s).
+    EXPECT_EQ(1, RunProgram("\"" + BinFolder() + "\\Vantoro.exe\" 30 1 1", 30000));
+}
