@@ -298,7 +298,7 @@ TEST_F(AgentServiceTest, RepairFolderThatCannotBeListedEndsWithoutTerminator)
     EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
 }
 
-TEST(AgentOutsideServiceManager, StartedAsAPlainProgramItEndsAtOnceWithAnError)
+TEST(AgentOutsideServiceManager, StartedAsAPlainProgramItEndsWithAnError)
 {
     // The dispatcher cannot start outside the Service Control Manager: the agent logs
     // "Error Installing Vantoro" and ends (Wine's dispatcher gives up after about 10 s).
