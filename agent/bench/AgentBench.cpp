@@ -1,7 +1,7 @@
-// agent_bench: the agent's own cost in one real run. Prepares the simulated NT computer,
+// AgentBench: the agent's own cost in one real run. Prepares the simulated NT computer,
 // runs the rdisk.exe stand-in once on its own (the utility's time), then runs Vantoro as
 // a service and times the start to "Success" and to "<Finish>", and reads the agent's
-// peak working set. Run it under Wine: wine agent_bench.exe
+// peak working set. Run it under Wine: wine AgentBench.exe
 #include <windows.h>
 #include <psapi.h>
 
@@ -36,7 +36,7 @@ LARGE_INTEGER Now()
 int main()
 {
     if (!nt_computer::Prepare() || !InstallAgentFile() || !nt_computer::InstallRepairTool("rdisk.exe")) {
-        std::printf("agent_bench: the simulated NT computer could not be prepared\n");
+        std::printf("AgentBench: the simulated NT computer could not be prepared\n");
         return 1;
     }
     WaitForServicesToSettle(180000);
@@ -50,7 +50,7 @@ int main()
     LARGE_INTEGER begin = Now();
     win::Handle tool(StartRepairTool(id));
     if (!tool) {
-        std::printf("agent_bench: rdisk.exe cannot be started (%lu)\n", GetLastError());
+        std::printf("AgentBench: rdisk.exe cannot be started (%lu)\n", GetLastError());
         return 1;
     }
     watch.WatchRepairTool(id, tool.Get(), stop.Get());
@@ -65,7 +65,7 @@ int main()
     Conversation console;
     begin = Now();
     if (!service.Start({"0", "1", "0"}) || !console.Open()) {
-        std::printf("agent_bench: the agent did not start (%lu)\n", GetLastError());
+        std::printf("AgentBench: the agent did not start (%lu)\n", GetLastError());
         return 1;
     }
     SERVICE_STATUS_PROCESS process{};
