@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "Handle.h"
 #include "SystemText.h"
@@ -54,18 +55,27 @@ std::string SourceFile(const char* folder, const HiveEntry& hive)
     return JoinPath(base, std::string(hive.name) + "._");
 }
 
-// Reads one string value through a connection to a remote registry root.
+// Reads the first readable of `count` string values of `keyPath` through one connection to
+// `machine`'s registry root.
+struct ValueChoice {
+    const char* name;
+    DWORD type;
+};
 bool ReadConnectedString(RestoreSystem& system, const char* machine, HKEY root, const char* keyPath,
-                         const char* value, DWORD type, std::string& text)
+                         std::initializer_list<ValueChoice> choices, std::string& text)
 {
     HKEY connected = nullptr;
     if (system.ConnectRegistry(machine, root, &connected) != ERROR_SUCCESS) return false;
     win::RegKey owner(connected);
-    char buffer[kPathSize] = {};
-    DWORD size = sizeof(buffer);
-    if (!ReadRegistryString(connected, value, type, keyPath, buffer, &size)) return false;
-    text = buffer;
-    return true;
+    for (const auto& choice : choices) {
+        char buffer[kPathSize] = {};
+        DWORD size = sizeof(buffer);
+        if (ReadRegistryString(connected, choice.name, choice.type, keyPath, buffer, &size)) {
+            text = buffer;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -246,13 +256,12 @@ TargetFolders FindTargetFolders(const char* machine, RestoreSystem& system)
         return folders;
     }
     std::string targetTemp;
-    if (!ReadConnectedString(system, machine, HKEY_USERS, ".DEFAULT\\Environment", "temp", REG_SZ, targetTemp) &&
-        !ReadConnectedString(system, machine, HKEY_USERS, ".DEFAULT\\Environment", "TEMP", REG_EXPAND_SZ,
-                             targetTemp))
+    if (!ReadConnectedString(system, machine, HKEY_USERS, ".DEFAULT\\Environment",
+                             {{"temp", REG_SZ}, {"TEMP", REG_EXPAND_SZ}}, targetTemp))
         targetTemp = "%SystemDrive%\\temp"; // the drive below already carries its colon
     std::string systemRoot;
     if (!ReadConnectedString(system, machine, HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                             "SystemRoot", REG_SZ, systemRoot) ||
+                             {{"SystemRoot", REG_SZ}}, systemRoot) ||
         systemRoot.empty())
         systemRoot = "C:\\Winnt";
     std::string drive = systemRoot.substr(0, 1) + ":";
