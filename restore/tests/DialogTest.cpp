@@ -352,20 +352,18 @@ TEST_F(DialogTest, ConfirmationFactsComeFromTheSavedData)
 
 namespace {
 
+BOOL CALLBACK FindConfirmation(HWND window, LPARAM result)
+{
+    if (!GetDlgItem(window, IDC_IGNORE_WARNING)) return TRUE;
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+}
+
 // Drives the modal confirmation from a timer of this thread: ticks the guard and presses OK.
 void CALLBACK AcceptConfirmation(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM result) -> BOOL {
-            if (GetDlgItem(window, IDC_IGNORE_WARNING)) {
-                *reinterpret_cast<HWND*>(result) = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(GetCurrentThreadId(), &FindConfirmation, reinterpret_cast<LPARAM>(&found));
     if (!found) return;
     KillTimer(nullptr, timer);
     Click(found, IDC_IGNORE_WARNING);

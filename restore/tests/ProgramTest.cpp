@@ -75,27 +75,10 @@ public:
     // A top-level window of the process with `title` for which `accept` holds, waited for.
     HWND FindWindowOf(const char* title, const std::function<bool(HWND)>& accept, DWORD waitMs = kWindowWait) const
     {
-        struct Search {
-            DWORD id;
-            const char* title;
-            const std::function<bool(HWND)>* accept;
-            HWND found;
-        } search{id_, title, &accept, nullptr};
+        Search search{id_, title, &accept, nullptr};
         DWORD start = GetTickCount();
         do {
-            EnumWindows(
-                [](HWND window, LPARAM data) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(data);
-                    DWORD owner = 0;
-                    GetWindowThreadProcessId(window, &owner);
-                    if (owner != s->id || !IsWindowVisible(window)) return TRUE;
-                    char text[128] = {};
-                    GetWindowTextA(window, text, sizeof(text));
-                    if (strcmp(text, s->title) != 0 || !(*s->accept)(window)) return TRUE;
-                    s->found = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+            EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
             if (search.found) return search.found;
             Sleep(50);
         } while (GetTickCount() - start < waitMs);
@@ -121,6 +104,25 @@ public:
     }
 
 private:
+    struct Search {
+        DWORD id;
+        const char* title;
+        const std::function<bool(HWND)>* accept;
+        HWND found;
+    };
+    static BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
+    {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != s->id || !IsWindowVisible(window)) return TRUE;
+        char text[128] = {};
+        GetWindowTextA(window, text, sizeof(text));
+        if (strcmp(text, s->title) != 0 || !(*s->accept)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
+    }
+
     win::Handle process_;
     DWORD id_ = 0;
 };
