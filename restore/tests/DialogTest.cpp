@@ -219,6 +219,40 @@ TEST_F(DialogTest, OurComputerChooserReturnsTheNameWithTwoBackslashes)
     EXPECT_EQ(chooser.Result(), "\\\\PC05") << "the name box writes upper case";
 }
 
+namespace {
+
+BOOL CALLBACK FindChooser(HWND window, LPARAM result)
+{
+    if (!GetDlgItem(window, IDC_CHOSEN_NAME)) return TRUE;
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+}
+
+// Picks this computer in our chooser, shown modally by the computer browse.
+void CALLBACK PickFromChooser(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindChooser, reinterpret_cast<LPARAM>(&found));
+    if (!found) return;
+    KillTimer(nullptr, timer);
+    SendDlgItemMessageA(found, IDC_COMPUTER_LIST, LB_SETCURSEL, 0, 0);
+    SendMessageA(found, WM_COMMAND, MAKEWPARAM(IDC_COMPUTER_LIST, LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(GetDlgItem(found, IDC_COMPUTER_LIST)));
+}
+
+} // namespace
+
+TEST_F(DialogTest, WithoutTheSystemsComputerBrowseOurChooserIsShown)
+{
+    // Wine has no NTLANMAN.DLL: the browse falls back to our chooser.
+    ASSERT_EQ(LoadLibraryA("NTLANMAN.DLL"), nullptr);
+    std::string name;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, &PickFromChooser);
+    EXPECT_TRUE(BrowseComputerName(nullptr, name));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(name, "\\\\" + LocalName());
+}
+
 TEST_F(DialogTest, RestoreCommandReportsInputErrorsInAnErrorBox)
 {
     RecordingSystem system;

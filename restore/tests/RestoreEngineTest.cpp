@@ -400,3 +400,42 @@ TEST(ReportTest, FiveFailuresWithALongTextAllShow)
     EXPECT_NE(report.find("DEFAULT - Error during connecting registry\n"), std::string::npos);
     EXPECT_EQ(BuildReport(HiveSelection{0, 0, 1, 0, 0}, HiveSelection{0, 0, 1, 0, 0}, ""), "SOFTWARE - Success\n");
 }
+
+TEST_F(RestoreTest, ThisComputersRegistryIsReachedByNameForReal)
+{
+    // No .DEFAULT environment on this computer at first: the fallback folder on its system drive.
+    std::string name = LocalName();
+    std::string lower = name;
+    CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size()));
+    HKEY probe = nullptr;
+    bool hadEnvironment = RegOpenKeyExA(HKEY_USERS, ".DEFAULT\\Environment", 0, KEY_READ, &probe) == ERROR_SUCCESS;
+    if (probe) RegCloseKey(probe);
+    if (!hadEnvironment) {
+        TargetFolders folders = FindTargetFolders(name.c_str(), RealRestoreSystem());
+        EXPECT_EQ(folders.targetTemp, "c:\\temp");
+        EXPECT_EQ(folders.remoteTemp, "\\\\" + lower + "\\c$\\temp");
+    }
+
+    HKEY environment = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, ".DEFAULT\\Environment", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &environment, nullptr),
+              ERROR_SUCCESS);
+    win::RegKey owner(environment);
+    const char temp[] = "%SystemRoot%\\TEMP";
+    ASSERT_EQ(RegSetValueExA(environment, "TEMP", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(temp), sizeof(temp)),
+              ERROR_SUCCESS);
+    char systemRoot[MAX_PATH] = {};
+    DWORD size = sizeof(systemRoot);
+    ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, "SystemRoot", REG_SZ,
+                                   "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", systemRoot, &size));
+    TargetFolders folders = FindTargetFolders(name.c_str(), RealRestoreSystem());
+    EXPECT_EQ(folders.targetTemp, std::string(systemRoot) + "\\temp");
+    std::string share = std::string(systemRoot).substr(2);
+    CharLowerBuffA(share.data(), static_cast<DWORD>(share.size()));
+    EXPECT_EQ(folders.remoteTemp, "\\\\" + lower + "\\" + static_cast<char>(tolower(systemRoot[0])) + "$" + share +
+                                      "\\temp");
+    if (hadEnvironment)
+        RegDeleteValueA(environment, "TEMP");
+    else
+        RegDeleteTreeA(HKEY_USERS, ".DEFAULT\\Environment");
+}
