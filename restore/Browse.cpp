@@ -30,7 +30,10 @@ UINT_PTR CALLBACK ExplorerHook(HWND hook, UINT message, WPARAM, LPARAM lParam)
             SendMessageA(dialog, CDM_GETFOLDERPATH, kPathSize, reinterpret_cast<LPARAM>(folder));
             size_t length = std::strlen(folder);
             if (length > 0 && folder[length - 1] == '\\') std::strcat(folder, "..");
-            SetDlgItemTextA(dialog, edt1, folder);
+            // The file-name box: an edit in the older dialogs, a combo box in the newer ones.
+            HWND box = GetDlgItem(dialog, edt1);
+            if (!box) box = GetDlgItem(dialog, cmb13);
+            SetWindowTextA(box, folder);
         }
     }
     return 0;
@@ -80,6 +83,8 @@ UINT_PTR CALLBACK ClassicHook(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             GetDlgItem(dialog, edt1), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FileNameEditProc)));
         g_pathProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
             GetDlgItem(dialog, IDC_CLASSIC_PATH), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PathEditProc)));
+        // The dialog may have filled the file-name edit before it called the hook.
+        SetDlgItemTextA(dialog, IDC_CLASSIC_PATH, win::WindowText(GetDlgItem(dialog, edt1)).c_str());
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK && GetFocus() == GetDlgItem(dialog, IDC_CLASSIC_PATH)) {
@@ -100,8 +105,9 @@ bool RunOpenDialog(const char* title, HWND owner, const std::string& start, DWOR
     ofn.nMaxFile = sizeof(file);
     ofn.lpstrTitle = title;
     if (majorVersion >= 4) {
-        win::CopyText(file, sizeof(file), start.c_str());
-        ofn.lpstrInitialDir = file;
+        // The starting folder as the initial folder; a folder name in the file buffer would
+        // be taken as a file name in its parent folder.
+        ofn.lpstrInitialDir = start.c_str();
         ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_NOVALIDATE;
         ofn.lpfnHook = &ExplorerHook;
         return GetOpenFileNameA(&ofn) != FALSE;

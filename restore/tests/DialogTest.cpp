@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlgs.h>
+
 #include "Browse.h"
 #include "ConfirmDialog.h"
 #include "Handle.h"
@@ -251,6 +253,82 @@ TEST_F(DialogTest, WithoutTheSystemsComputerBrowseOurChooserIsShown)
     EXPECT_TRUE(BrowseComputerName(nullptr, name));
     KillTimer(nullptr, timer);
     EXPECT_EQ(name, "\\\\" + LocalName());
+}
+
+namespace {
+
+struct OpenDialogScript {
+    const char* title;
+    std::string seenFileName;
+    std::string seenPath;
+    const char* typeName; // typed into the file-name box before OK; null: Cancel
+    bool acted = false;
+};
+OpenDialogScript g_openScript;
+
+BOOL CALLBACK FindOpenDialog(HWND window, LPARAM result)
+{
+    if (win::WindowText(window) != g_openScript.title) return TRUE;
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+}
+
+// Acts once on the dialog, and cancels it should it still be open two seconds later.
+void CALLBACK DriveOpenDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    static int ticksSinceAction = 0;
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindOpenDialog, reinterpret_cast<LPARAM>(&found));
+    if (!found) return;
+    if (g_openScript.acted) {
+        if (++ticksSinceAction > 40) PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    g_openScript.acted = true;
+    ticksSinceAction = 0;
+    HWND fileName = GetDlgItem(found, edt1);
+    if (!fileName) fileName = GetDlgItem(found, cmb13);
+    g_openScript.seenFileName = win::WindowText(fileName);
+    g_openScript.seenPath = win::WindowText(GetDlgItem(found, IDC_CLASSIC_PATH));
+    if (g_openScript.typeName) {
+        SetWindowTextA(fileName, g_openScript.typeName);
+        PostMessageA(found, WM_COMMAND, IDOK, 0);
+    } else {
+        PostMessageA(found, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+} // namespace
+
+TEST_F(DialogTest, FolderBrowseReturnsTheFolderTheUserEndedIn)
+{
+    TempFolder erd("erd");
+    WriteRepairFiles(erd.Path(), {"SYSTEM"});
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(saved), saved);
+
+    // Explorer style: the hook shows the folder in the file-name box; choosing a file there
+    // makes its folder the answer.
+    g_openScript = {"ERD files", "", "", "SYSTEM._"};
+    std::string path = erd.Path() + "\\missing";
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, &DriveOpenDialog);
+    EXPECT_TRUE(BrowseErdFolder("ERD files", nullptr, path, 6));
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_openScript.acted);
+    EXPECT_EQ(g_openScript.seenFileName, erd.Path());
+    EXPECT_EQ(path, erd.Path());
+
+    // Classic style, our template: the path box stands in for the file-name box; Cancel
+    // leaves the path alone.
+    g_openScript = {"ERD files", "", "", nullptr};
+    path = erd.Path();
+    timer = SetTimer(nullptr, 0, 50, &DriveOpenDialog);
+    EXPECT_FALSE(BrowseErdFolder("ERD files", nullptr, path, 3));
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_openScript.acted);
+    EXPECT_EQ(path, erd.Path());
+    EXPECT_EQ(g_openScript.seenPath, g_openScript.seenFileName);
+    SetCurrentDirectoryA(saved);
 }
 
 TEST_F(DialogTest, RestoreCommandReportsInputErrorsInAnErrorBox)
