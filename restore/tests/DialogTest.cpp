@@ -258,11 +258,14 @@ TEST_F(DialogTest, WithoutTheSystemsComputerBrowseOurChooserIsShown)
 namespace {
 
 struct OpenDialogScript {
-    const char* title;
+    const char* title = nullptr;
     std::string seenFileName;
     std::string seenPath;
-    const char* typeName; // typed into the file-name box before OK; null: Cancel
+    const char* typeName = nullptr; // typed into the file-name box before OK; null: Cancel
     bool acted = false;
+    // Classic style: the file-name box after the path box lost the focus holding a text,
+    // and holding none; the path box after the file-name box was cleared.
+    std::string afterTypedPath, afterEmptyPath, pathAfterClear;
 };
 OpenDialogScript g_openScript;
 
@@ -289,7 +292,21 @@ void CALLBACK DriveOpenDialog(HWND, UINT, UINT_PTR, DWORD)
     HWND fileName = GetDlgItem(found, edt1);
     if (!fileName) fileName = GetDlgItem(found, cmb13);
     g_openScript.seenFileName = win::WindowText(fileName);
-    g_openScript.seenPath = win::WindowText(GetDlgItem(found, IDC_CLASSIC_PATH));
+    HWND path = GetDlgItem(found, IDC_CLASSIC_PATH);
+    g_openScript.seenPath = win::WindowText(path);
+    if (path) {
+        SetFocus(path);
+        SetWindowTextA(path, "C:\\ERD\\*._");
+        SetFocus(GetDlgItem(found, lst1));
+        g_openScript.afterTypedPath = win::WindowText(fileName);
+        SetFocus(path);
+        SetWindowTextA(path, "");
+        SetFocus(GetDlgItem(found, lst1));
+        g_openScript.afterEmptyPath = win::WindowText(fileName);
+        SetWindowTextA(path, "C:\\ERD");
+        SetWindowTextA(fileName, "");
+        g_openScript.pathAfterClear = win::WindowText(path);
+    }
     if (g_openScript.typeName) {
         SetWindowTextA(fileName, g_openScript.typeName);
         PostMessageA(found, WM_COMMAND, IDOK, 0);
@@ -309,7 +326,9 @@ TEST_F(DialogTest, FolderBrowseReturnsTheFolderTheUserEndedIn)
 
     // Explorer style: the hook shows the folder in the file-name box; choosing a file there
     // makes its folder the answer.
-    g_openScript = {"ERD files", "", "", "SYSTEM._"};
+    g_openScript = OpenDialogScript{};
+    g_openScript.title = "ERD files";
+    g_openScript.typeName = "SYSTEM._";
     std::string path = erd.Path() + "\\missing";
     UINT_PTR timer = SetTimer(nullptr, 0, 50, &DriveOpenDialog);
     EXPECT_TRUE(BrowseErdFolder("ERD files", nullptr, path, 6));
@@ -320,7 +339,8 @@ TEST_F(DialogTest, FolderBrowseReturnsTheFolderTheUserEndedIn)
 
     // Classic style, our template: the path box stands in for the file-name box; Cancel
     // leaves the path alone.
-    g_openScript = {"ERD files", "", "", nullptr};
+    g_openScript = OpenDialogScript{};
+    g_openScript.title = "ERD files";
     path = erd.Path();
     timer = SetTimer(nullptr, 0, 50, &DriveOpenDialog);
     EXPECT_FALSE(BrowseErdFolder("ERD files", nullptr, path, 3));
@@ -328,6 +348,9 @@ TEST_F(DialogTest, FolderBrowseReturnsTheFolderTheUserEndedIn)
     EXPECT_TRUE(g_openScript.acted);
     EXPECT_EQ(path, erd.Path());
     EXPECT_EQ(g_openScript.seenPath, g_openScript.seenFileName);
+    EXPECT_EQ(g_openScript.afterTypedPath, "C:\\ERD\\*._");
+    EXPECT_EQ(g_openScript.afterEmptyPath, "*.");
+    EXPECT_EQ(g_openScript.pathAfterClear, "");
     SetCurrentDirectoryA(saved);
 }
 
