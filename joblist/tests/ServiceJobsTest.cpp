@@ -1,0 +1,249 @@
+// Rostery against Wine's real Schedule service: jobs added with NetScheduleJobAdd are
+// listed, marked and deleted through the list.
+#include "JobListWindow.h"
+#include "JobTable.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <lmapibuf.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace rostery {
+namespace {
+
+class RecordedBoxes : public MessageBoxes {
+public:
+    std::vector<std::string> shown;
+    int Show(HWND, const char* text, const char*, UINT) override
+    {
+        shown.push_back(text ? text : "");
+        return IDOK;
+    }
+};
+
+// Starts the Schedule service (the job functions need it running) and waits, bounded.
+// Wine ends its service processes once no program of the session runs, so every test
+// program finds the service stopped again. In a fresh prefix the first start can stay
+// pending until the manager gives up on it (30 s); it is then started again.
+::testing::AssertionResult EnsureScheduleRunning()
+{
+    win::ServiceHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!scm) return ::testing::AssertionFailure() << "OpenSCManagerA " << GetLastError();
+    win::ServiceHandle service(OpenServiceA(scm.Get(), "Schedule", SERVICE_ALL_ACCESS));
+    if (!service) return ::testing::AssertionFailure() << "OpenServiceA " << GetLastError();
+    DWORD lastState = 0, lastError = 0;
+    for (int attempt = 0; attempt < 600; ++attempt) {
+        SERVICE_STATUS status = {};
+        if (!QueryServiceStatus(service.Get(), &status))
+            return ::testing::AssertionFailure() << "QueryServiceStatus " << GetLastError();
+        lastState = status.dwCurrentState;
+        if (lastState == SERVICE_RUNNING) return ::testing::AssertionSuccess();
+        if (lastState == SERVICE_STOPPED && !StartServiceA(service.Get(), 0, nullptr)) {
+            lastError = GetLastError();
+            if (lastError != ERROR_SERVICE_DATABASE_LOCKED && lastError != ERROR_SERVICE_ALREADY_RUNNING)
+                return ::testing::AssertionFailure() << "StartServiceA " << lastError;
+        }
+        Sleep(100);
+    }
+    return ::testing::AssertionFailure() << "state " << lastState << " error " << lastError;
+}
+
+// A job far from now, so the service never runs it during the test.
+std::optional<DWORD> AddJob(const wchar_t* command, UCHAR weekDays = 0, UCHAR flags = 0)
+{
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    AT_INFO info = {};
+    info.JobTime = static_cast<DWORD_PTR>(((now.wHour + 12) % 24) * 3600000u + 17 * 60000u);
+    info.DaysOfWeek = weekDays;
+    info.Flags = flags;
+    info.Command = const_cast<LPWSTR>(command);
+    DWORD id = 0;
+    if (NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&info), &id) != NERR_Success) return std::nullopt;
+    return id;
+}
+
+std::vector<DWORD> ServiceJobIds()
+{
+    std::vector<DWORD> ids;
+    LPBYTE buffer = nullptr;
+    DWORD read = 0, total = 0, resume = 0;
+    if (NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume) == NERR_Success) {
+        const auto* jobs = reinterpret_cast<const AT_ENUM*>(buffer);
+        for (DWORD i = 0; i < read; ++i) ids.push_back(jobs[i].JobId);
+    }
+    if (buffer) NetApiBufferFree(buffer);
+    return ids;
+}
+
+bool Contains(const std::vector<DWORD>& ids, DWORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); }
+
+class ServiceJobsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        CJobListWindow::RegisterWindowClass(GetModuleHandleA(nullptr));
+        running = new ::testing::AssertionResult(EnsureScheduleRunning());
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete running;
+        running = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(*running); }
+
+    static ::testing::AssertionResult* running;
+
+    void TearDown() override
+    {
+        for (DWORD id : added) NetScheduleJobDel(nullptr, id, id);
+    }
+
+    DWORD Add(const wchar_t* command, UCHAR weekDays = 0, UCHAR flags = 0)
+    {
+        auto id = AddJob(command, weekDays, flags);
+        EXPECT_TRUE(id.has_value());
+        if (!id) return 0xFFFFFFFF;
+        added.push_back(*id);
+        // Wine's service lists a new job once it has noticed the job's file: wait for it.
+        for (int attempt = 0; attempt < 100 && !Contains(ServiceJobIds(), *id); ++attempt) Sleep(100);
+        EXPECT_TRUE(Contains(ServiceJobIds(), *id));
+        return *id;
+    }
+
+    const JobRow* Row(const JobTable& table, DWORD id)
+    {
+        for (const auto& row : table.Rows())
+            if (static_cast<DWORD>(row.jobId) == id) return &row;
+        return nullptr;
+    }
+
+    std::vector<DWORD> added;
+    int starts = 0;
+    ServiceScheduleJobs jobs{[this] { ++starts; return false; }};
+    RecordedBoxes boxes;
+};
+
+::testing::AssertionResult* ServiceJobsTest::running = nullptr;
+
+TEST_F(ServiceJobsTest, AddedJobsAreListedWithTheirTexts)
+{
+    const DWORD first = Add(L"cmd /c rem rostery first", 0x01 | 0x10, JOB_RUN_PERIODICALLY);
+    const DWORD second = Add(L"cmd /c rem rostery second && rem done");
+    JobTable table(jobs, boxes);
+    table.SetNewJobId(static_cast<LONG>(second));
+    ASSERT_EQ(0u, table.EnumerateJobs());
+    EXPECT_EQ(0, starts);
+    const JobRow* a = Row(table, first);
+    const JobRow* b = Row(table, second);
+    ASSERT_NE(nullptr, a);
+    ASSERT_NE(nullptr, b);
+    // Wine's service keeps only the command of a job: its time, days and flags come
+    // back as zero, so the texts are those of such a job.
+    EXPECT_EQ("cmd /c rem rostery first", a->commandText);
+    EXPECT_EQ(7u, a->timeText.size());
+    EXPECT_FALSE(a->dayText.empty());
+    EXPECT_EQ("cmd /c rem rostery second && rem done", b->commandText);
+    EXPECT_FALSE(a->isNewJob);
+    EXPECT_TRUE(b->isNewJob);
+}
+
+TEST_F(ServiceJobsTest, DeletingThroughTheListRemovesTheJobFromTheService)
+{
+    const DWORD keep = Add(L"cmd /c rem rostery keep");
+    const DWORD gone = Add(L"cmd /c rem rostery gone");
+    JobTable table(jobs, boxes);
+    table.SetNewJobId(static_cast<LONG>(gone));
+    CJobListWindow window(table, boxes, SystemMajorVersion(), "Scheduler.hlp");
+    window.SetQuitOnDestroy(false);
+    ASSERT_NE(nullptr, window.CreateMain(GetModuleHandleA(nullptr)));
+
+    int item = -1;
+    for (size_t i = 0; i < table.Rows().size(); ++i)
+        if (static_cast<DWORD>(table.Rows()[i].jobId) == gone) item = static_cast<int>(i);
+    ASSERT_GE(item, 0);
+    EXPECT_EQ(1, window.PictureIndex(static_cast<size_t>(item)));
+    LVITEMA state = {};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    SendMessageA(window.List(), LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&state));
+    SendMessageA(window.Handle(), WM_COMMAND, MAKEWPARAM(ID_JOB_DELETE, 0), 0);
+
+    EXPECT_TRUE(boxes.shown.empty());
+    const auto ids = ServiceJobIds();
+    EXPECT_FALSE(Contains(ids, gone));
+    EXPECT_TRUE(Contains(ids, keep));
+    EXPECT_EQ(nullptr, Row(table, gone));
+    EXPECT_NE(nullptr, Row(table, keep));
+    EXPECT_EQ(static_cast<int>(table.Rows().size()),
+              static_cast<int>(SendMessageA(window.List(), LVM_GETITEMCOUNT, 0, 0)));
+}
+
+TEST_F(ServiceJobsTest, DeletingAJobThatIsAlreadyGoneWarns)
+{
+    const DWORD id = Add(L"cmd /c rem rostery vanishing");
+    JobTable table(jobs, boxes);
+    ASSERT_EQ(0u, table.EnumerateJobs());
+    ASSERT_EQ(NERR_Success, NetScheduleJobDel(nullptr, id, id));
+    for (auto& row : table.Rows()) row.selected = static_cast<DWORD>(row.jobId) == id;
+    table.DeleteSelected(nullptr);
+    ASSERT_EQ(1u, boxes.shown.size());
+    EXPECT_EQ("Task could not be deleted.", boxes.shown[0]);
+    EXPECT_EQ(nullptr, Row(table, id));
+}
+
+// Finds the top-level "Rostery" window of a process, waiting at most `timeoutMs`.
+HWND WaitForWindow(DWORD processId, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        HWND found = nullptr;
+        while ((found = FindWindowExA(nullptr, found, kWindowClass, nullptr)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == processId && IsWindowVisible(found)) return found;
+        }
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+TEST_F(ServiceJobsTest, RosteryProgramListsTheServicesJobs)
+{
+    const DWORD id = Add(L"cmd /c rem rostery program");
+    const std::string command = "\"" + testing_support::BinFolder() + "\\Rostery.exe\" " + std::to_string(id);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = command;
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    win::Handle processHandle(process.hProcess);
+    win::Handle threadHandle(process.hThread);
+
+    HWND window = WaitForWindow(process.dwProcessId, 30000);
+    EXPECT_NE(nullptr, window);
+    if (window) {
+        HWND list = GetDlgItem(window, IDC_JOB_LIST);
+        ASSERT_NE(nullptr, list);
+        EXPECT_NE(nullptr, GetDlgItem(window, IDC_TOOL_BAR));
+        EXPECT_NE(nullptr, GetDlgItem(window, IDC_STATUS_BAR));
+        EXPECT_EQ(static_cast<int>(ServiceJobIds().size()), static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
+        // Exit ends the program.
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(ID_APP_EXIT_ROSTERY, 0), 0);
+    }
+    if (WaitForSingleObject(processHandle.Get(), 20000) != WAIT_OBJECT_0) {
+        TerminateProcess(processHandle.Get(), 1);
+        ADD_FAILURE() << "Rostery did not end";
+    }
+}
+
+} // namespace
+} // namespace rostery
