@@ -17,7 +17,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
 
     const std::string helpFile = win::FindHelpFile(win::ModuleFolder(), "Scheduler.hlp");
 
-    rostery::ServiceScheduleJobs jobs([&link] { return link.Start(true); });
+    rostery::ServiceScheduleJobs jobs([&link] { return link.Start(true); }, link.Service());
     rostery::SystemMessageBoxes boxes;
     rostery::JobTable table(jobs, boxes);
     table.SetNewJobId(rostery::NewJobIdFromCommandLine(commandLine));

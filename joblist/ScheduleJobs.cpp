@@ -4,8 +4,17 @@
 
 namespace rostery {
 
+bool ServiceScheduleJobs::KnownStopped() const
+{
+    if (!service_) return false;
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service_, &status)) return false;
+    return status.dwCurrentState != SERVICE_RUNNING;
+}
+
 NET_API_STATUS ServiceScheduleJobs::Enumerate(LPBYTE* buffer, DWORD* read, DWORD* total, DWORD* resume)
 {
+    if (KnownStopped()) return kServiceNotStarted;
     return NetScheduleJobEnum(nullptr, buffer, MAX_PREFERRED_LENGTH, read, total, resume);
 }
 
@@ -16,6 +25,7 @@ void ServiceScheduleJobs::FreeBuffer(LPBYTE buffer)
 
 NET_API_STATUS ServiceScheduleJobs::Delete(DWORD jobId)
 {
+    if (KnownStopped()) return kServiceNotStarted;
     return NetScheduleJobDel(nullptr, jobId, jobId);
 }
 

@@ -6,6 +6,8 @@
 #include <lmcons.h>
 #include <lmat.h>
 #include <lmerr.h>
+#include <winsvc.h>
+
 #include <functional>
 
 namespace rostery {
@@ -28,17 +30,25 @@ public:
 };
 
 // The real functions of NETAPI32; the service start is handed in by the program (the
-// Schedule service link's prompted start).
+// Schedule service link's prompted start). When `service` is given and its state can be
+// read, a service that is not running is answered with 2184 without calling the job
+// functions: on Wine they raise an RPC exception then instead of returning that status.
 class ServiceScheduleJobs : public ScheduleJobs {
 public:
-    explicit ServiceScheduleJobs(std::function<bool()> start) : start_(std::move(start)) {}
+    explicit ServiceScheduleJobs(std::function<bool()> start, SC_HANDLE service = nullptr)
+        : start_(std::move(start)), service_(service)
+    {
+    }
     NET_API_STATUS Enumerate(LPBYTE* buffer, DWORD* read, DWORD* total, DWORD* resume) override;
     void FreeBuffer(LPBYTE buffer) override;
     NET_API_STATUS Delete(DWORD jobId) override;
     bool StartService() override;
 
 private:
+    bool KnownStopped() const;
+
     std::function<bool()> start_;
+    SC_HANDLE service_;
 };
 
 // Message boxes of the job list.
