@@ -76,7 +76,8 @@ INT_PTR SchedulerWizard::Sheet(bool modeless)
         PROPSHEETPAGEA& page = sheetPages_[i];
         page = {};
         page.dwSize = sizeof(page);
-        page.dwFlags = PSP_HASHELP;
+        page.dwFlags = PSP_HASHELP | PSP_USETITLE;
+        page.pszTitle = "Ostrel Scheduler";
         page.hInstance = instance_;
         page.pszTemplate = MAKEINTRESOURCEA(templates[i]);
         page.pfnDlgProc = PageProc;
