@@ -1,8 +1,8 @@
 // Rostery: lists the jobs of the local Schedule service and deletes the selected ones.
 // Command line: empty, or the identifier of the job Scheduler has just added.
-#include "HelpFileLookup.h"
 #include "JobListWindow.h"
 #include "ScheduleServiceLink.h"
+#include "SchedulerStartup.h"
 #include "SystemText.h"
 
 #include <commctrl.h>
@@ -15,7 +15,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     schedule::ScheduleServiceLink link;
     link.OpenOrExit();
 
-    const std::string helpFile = win::FindHelpFile(win::ModuleFolder(), "Scheduler.hlp");
+    // The same help file as Scheduler's, found the same way beside the program.
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    const std::string helpFile = schedule::FindHelpFile(length && length < sizeof path ? path : "");
 
     rostery::ServiceScheduleJobs jobs([&link] { return link.Start(true); }, link.Service());
     rostery::SystemMessageBoxes boxes;

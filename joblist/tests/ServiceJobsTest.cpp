@@ -255,33 +255,83 @@ HWND WaitForWindow(DWORD processId, DWORD timeoutMs)
     return nullptr;
 }
 
-TEST_F(ServiceJobsTest, RosteryProgramListsTheServicesJobs)
+// Whether the first column of a list window shows the new job's star (its yellow), read
+// back from the screen.
+bool ShowsNewJobPicture(HWND list)
 {
-    const DWORD id = Add(L"cmd /c rem rostery program");
-    const std::string command = "\"" + testing_support::BinFolder() + "\\Rostery.exe\" " + std::to_string(id);
+    RECT area = {};
+    GetWindowRect(list, &area);
+    const int width = 40;
+    const int height = area.bottom - area.top;
+    if (height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    bool found = false;
+    for (int y = 0; y < height && !found; ++y)
+        for (int x = 0; x < width && !found; ++x) found = GetPixel(memory, x, y) == RGB(255, 230, 0);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// What Rostery.exe showed when started with `arguments`.
+struct ProgramView {
+    bool opened = false;
+    int items = -1;
+    bool newJobPicture = false;
+    bool ended = false;
+};
+
+ProgramView RunRostery(const std::string& arguments)
+{
+    ProgramView view;
+    std::string line = "\"" + testing_support::BinFolder() + "\\Rostery.exe\" " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    std::string line = command;
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return view;
     win::Handle processHandle(process.hProcess);
     win::Handle threadHandle(process.hThread);
 
     HWND window = WaitForWindow(process.dwProcessId, 30000);
-    EXPECT_NE(nullptr, window);
     if (window) {
+        view.opened = GetDlgItem(window, IDC_TOOL_BAR) && GetDlgItem(window, IDC_STATUS_BAR);
         HWND list = GetDlgItem(window, IDC_JOB_LIST);
-        ASSERT_NE(nullptr, list);
-        EXPECT_NE(nullptr, GetDlgItem(window, IDC_TOOL_BAR));
-        EXPECT_NE(nullptr, GetDlgItem(window, IDC_STATUS_BAR));
-        EXPECT_EQ(static_cast<int>(ServiceJobIds().size()), static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
-        // Exit ends the program.
+        view.items = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        // Read the screen a few times: the window may not be painted yet.
+        for (int attempt = 0; attempt < 20 && !view.newJobPicture; ++attempt) {
+            Sleep(100);
+            view.newJobPicture = ShowsNewJobPicture(list);
+        }
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(ID_APP_EXIT_ROSTERY, 0), 0);
     }
-    if (WaitForSingleObject(processHandle.Get(), 20000) != WAIT_OBJECT_0) {
-        TerminateProcess(processHandle.Get(), 1);
-        ADD_FAILURE() << "Rostery did not end";
-    }
+    view.ended = WaitForSingleObject(processHandle.Get(), 20000) == WAIT_OBJECT_0;
+    if (!view.ended) TerminateProcess(processHandle.Get(), 1);
+    return view;
+}
+
+TEST_F(ServiceJobsTest, RosteryProgramMarksTheNewJobOnlyWhenGivenOne)
+{
+    const DWORD id = Add(L"cmd /c rem rostery program");
+    const int jobCount = static_cast<int>(ServiceJobIds().size());
+
+    ProgramView marked = RunRostery(std::to_string(id));
+    EXPECT_TRUE(marked.opened);
+    EXPECT_EQ(jobCount, marked.items);
+    EXPECT_TRUE(marked.newJobPicture);
+    EXPECT_TRUE(marked.ended); // Exit ends the program
+
+    ProgramView plain = RunRostery("");
+    EXPECT_TRUE(plain.opened);
+    EXPECT_EQ(jobCount, plain.items);
+    EXPECT_FALSE(plain.newJobPicture);
+    EXPECT_TRUE(plain.ended);
 }
 
 } // namespace
