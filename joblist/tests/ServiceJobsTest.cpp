@@ -2,6 +2,7 @@
 // listed, marked and deleted through the list.
 #include "JobListWindow.h"
 #include "JobTable.h"
+#include "SchedulerJob.h"
 #include "TestSupport.h"
 #include "resource.h"
 
@@ -332,6 +333,35 @@ TEST_F(ServiceJobsTest, RosteryProgramMarksTheNewJobOnlyWhenGivenOne)
     EXPECT_EQ(jobCount, plain.items);
     EXPECT_FALSE(plain.newJobPicture);
     EXPECT_TRUE(plain.ended);
+}
+
+// Scheduler's Finish starts Rostery with the new job's identifier, the way Scheduler's own
+// launcher does it: the window opens with that job marked.
+TEST_F(ServiceJobsTest, SchedulersLaunchOpensRosteryWithTheNewJobMarked)
+{
+    const DWORD id = Add(L"cmd /c rem rostery from scheduler");
+    ASSERT_EQ(nullptr, FindWindowA(kWindowClass, nullptr));
+    // The command line Scheduler composes: Rostery is found beside the starting program.
+    ASSERT_TRUE(schedule::LaunchProgram("\"Rostery.exe\" " + std::to_string(id)));
+
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 300 && !window; ++attempt) {
+        window = FindWindowA(kWindowClass, nullptr);
+        if (!window || !IsWindowVisible(window)) {
+            window = nullptr;
+            Sleep(100);
+        }
+    }
+    ASSERT_NE(nullptr, window);
+    bool shown = false;
+    for (int attempt = 0; attempt < 20 && !shown; ++attempt) {
+        Sleep(100);
+        shown = ShowsNewJobPicture(GetDlgItem(window, IDC_JOB_LIST));
+    }
+    EXPECT_TRUE(shown);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    for (int attempt = 0; attempt < 200 && IsWindow(window); ++attempt) Sleep(100);
+    EXPECT_FALSE(IsWindow(window));
 }
 
 } // namespace
