@@ -64,3 +64,18 @@ function(ostrel_wine_session)
   set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
   set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endfunction()
+
+# ostrel_test_lock(LOCK test...): the tests never run at the same time as other tests
+# holding LOCK, for state the Wine prefix holds once (a service, a registry key, a folder).
+# Locks in use: nt_computer (the simulated Windows NT computer: system folder, repair
+# folder, the agent service, quota keys), salvora_settings_key (the console's settings).
+function(ostrel_test_lock lock)
+  if(NOT OSTREL_RUN_TESTS)
+    return()
+  endif()
+  foreach(test IN LISTS ARGN)
+    if(TEST ${test})
+      set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK ${lock})
+    endif()
+  endforeach()
+endfunction()
