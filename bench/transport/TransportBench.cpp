@@ -12,6 +12,7 @@
 #include "Handle.h"
 #include "PipeChannel.h"
 #include "SystemText.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -24,14 +25,7 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 
 std::vector<std::string> FilesOf(const std::string& folder)
 {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    win::FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (FindNextFileA(find.Get(), &data));
-    return names;
+    return testing_support::ListFiles(folder);
 }
 
 // The agent's side: serve the folder, then the terminator name.
