@@ -9,6 +9,11 @@
 #include "Quota.h"
 #include "RepairTool.h"
 
+namespace {
+// How long a stopped or timed-out run waits for the console to take its outcome record.
+constexpr DWORD kOutcomeReadTimeout = 30000;
+} // namespace
+
 long ParseStartArgument(const char* text)
 {
     if (!text) return 0;
@@ -130,7 +135,15 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
         if (WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0) TerminateProcess(process.Get(), 0);
         process.Reset();
 
-        if (WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) return;
+        if (WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) {
+            // Stopped or out of time. Disconnecting at once would throw the outcome record
+            // away if the console has not read it yet: give the console a bounded time to
+            // read it and answer or close its end.
+            unsigned char ignored = 0;
+            channel.timeout = kOutcomeReadTimeout;
+            channel.ReadExact(&ignored, 1, true);
+            return;
+        }
 
         unsigned char goAhead = 0;
         channel.timeout = INFINITE;
