@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BoxRecorder.h"
+#include "ServiceProbe.h"
 #include "SchedulerWizard.h"
 #include "Window.h"
 #include "resource.h"
@@ -85,7 +86,8 @@ protected:
             return true;
         });
         frame = wizard->CreateModeless();
-        ASSERT_NE(frame, nullptr);
+        const char* display = getenv("DISPLAY");
+        ASSERT_NE(frame, nullptr) << "error " << GetLastError() << " display " << (display ? display : "none");
         Pump(100);
     }
     void TearDown() override
@@ -270,12 +272,22 @@ TEST_F(WizardFixture, FinishWithoutDaysStaysAndFinishWithDaysAddsTheJobAndStarts
     SetText(IDC_MINUTES, "45");
     CheckDlgButton(Page(), IDC_PM, BST_CHECKED);
 
+    WarmUpServices();
     SERVICE_STATUS status = {};
     ASSERT_TRUE(QueryServiceStatus(link.Service(), &status));
     const bool wasRunning = status.dwCurrentState == SERVICE_RUNNING;
-    boxes.Clear();
-    Press(PSBTN_FINISH);
-    Pump(200);
+    // The first start of Wine's Schedule service in a fresh session can time out and leave
+    // it stopped for a while; the wizard stays, and a later Finish starts it as a user would.
+    for (int attempt = 0; attempt < 10 && !wizard->Finished(); ++attempt) {
+        boxes.Clear();
+        Press(PSBTN_FINISH);
+        Pump(200);
+        if (wizard->Finished() || boxes.Boxes().empty() || boxes.Boxes()[0].caption != "StartService") break;
+        ASSERT_TRUE(QueryServiceStatus(link.Service(), &status));
+        if (status.dwCurrentState != SERVICE_STOPPED) break;
+        EXPECT_TRUE(launched.empty());
+        Sleep(3000);
+    }
 
     if (wasRunning) {
         // Wine's Schedule service refuses the stop control once it runs, so the restart
