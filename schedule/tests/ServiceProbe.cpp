@@ -56,3 +56,19 @@ void WarmUpServices()
     ScheduleServiceLink link;
     if (link.Open("OstrelProbeWarmUp") && StartRetrying(link, boxes)) link.Stop();
 }
+
+void WaitForSettledSession()
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExA((std::string(windows) + "\\win.ini").c_str(), GetFileExInfoStandard, &data)) return;
+    FILETIME nowTime = {};
+    GetSystemTimeAsFileTime(&nowTime);
+    ULARGE_INTEGER created = {{data.ftCreationTime.dwLowDateTime, data.ftCreationTime.dwHighDateTime}};
+    ULARGE_INTEGER now = {{nowTime.dwLowDateTime, nowTime.dwHighDateTime}};
+    if (now.QuadPart < created.QuadPart) return;
+    const ULONGLONG ageMs = (now.QuadPart - created.QuadPart) / 10000;
+    const ULONGLONG settledMs = 60000;
+    if (ageMs < settledMs) Sleep(static_cast<DWORD>(settledMs - ageMs));
+}

@@ -27,3 +27,8 @@ bool StartRetrying(schedule::ScheduleServiceLink& link, BoxRecorder& boxes);
 // Starts and stops a probe service once, so that the first service process of a fresh
 // Wine session has been made before a test depends on a quick start.
 void WarmUpServices();
+
+// Waits (at most a minute) until the Wine prefix is a minute old: a start of Wine's Schedule
+// service in the first half minute of a fresh prefix times out and leaves its host process
+// unable to start it for minutes afterwards.
+void WaitForSettledSession();

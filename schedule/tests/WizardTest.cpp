@@ -273,6 +273,7 @@ TEST_F(WizardFixture, FinishWithoutDaysStaysAndFinishWithDaysAddsTheJobAndStarts
     SetText(IDC_MINUTES, "45");
     CheckDlgButton(Page(), IDC_PM, BST_CHECKED);
 
+    WaitForSettledSession();
     WarmUpServices();
     SERVICE_STATUS status = {};
     ASSERT_TRUE(QueryServiceStatus(link.Service(), &status));
