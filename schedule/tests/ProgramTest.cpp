@@ -30,6 +30,14 @@ BOOL CALLBACK FindFrame(HWND window, LPARAM lParam)
     return TRUE;
 }
 
+// A control's text in another process: WM_GETTEXT crosses, GetWindowText does not.
+std::string ControlText(HWND control)
+{
+    char text[512] = {};
+    SendMessageA(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 } // namespace
 
 TEST(SchedulerProgram, TheConsolesCommandLineFillsTheProgramPage)
@@ -59,13 +67,13 @@ TEST(SchedulerProgram, TheConsolesCommandLineFillsTheProgramPage)
     HWND page = nullptr;
     for (int i = 0; i < 100; ++i) {
         page = reinterpret_cast<HWND>(SendMessageA(frame, PSM_GETCURRENTPAGEHWND, 0, 0));
-        if (GetDlgItem(page, IDC_PROGRAM) && !win::WindowText(GetDlgItem(page, IDC_PROGRAM)).empty()) break;
+        if (GetDlgItem(page, IDC_PROGRAM) && !ControlText(GetDlgItem(page, IDC_PROGRAM)).empty()) break;
         Sleep(100);
     }
     ASSERT_NE(GetDlgItem(page, IDC_PROGRAM), nullptr) << "still on the first page";
-    EXPECT_EQ(win::WindowText(GetDlgItem(page, IDC_PROGRAM)), "C:\\Ostrel\\Scheduler.old");
-    EXPECT_EQ(win::WindowText(GetDlgItem(page, IDC_PARAMETERS)), "C:\\Ostrel\\Salvora.exe");
-    EXPECT_EQ(win::WindowText(GetDlgItem(page, IDC_IMPORT_FILE)), "-S -n=0 -r=30");
+    EXPECT_EQ(ControlText(GetDlgItem(page, IDC_PROGRAM)), "C:\\Ostrel\\Scheduler.old");
+    EXPECT_EQ(ControlText(GetDlgItem(page, IDC_PARAMETERS)), "C:\\Ostrel\\Salvora.exe");
+    EXPECT_EQ(ControlText(GetDlgItem(page, IDC_IMPORT_FILE)), "-S -n=0 -r=30");
 
     // Cancel ends the program without changing anything.
     SendMessageA(frame, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
