@@ -129,8 +129,13 @@ bool SchedulerWizard::OpenServicePage(HWND page)
 {
     frame_ = GetParent(page);
     link_.SetOwner(frame_);
-    if (!okBitmap_) okBitmap_ = LoadBitmapA(instance_, MAKEINTRESOURCEA(IDB_OK));
-    if (!notOkBitmap_) notOkBitmap_ = LoadBitmapA(instance_, MAKEINTRESOURCEA(IDB_NOT_OK));
+    // The pictures' light gray background takes the dialog's face colour.
+    if (!okBitmap_)
+        okBitmap_ = static_cast<HBITMAP>(
+            LoadImageA(instance_, MAKEINTRESOURCEA(IDB_OK), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
+    if (!notOkBitmap_)
+        notOkBitmap_ = static_cast<HBITMAP>(
+            LoadImageA(instance_, MAKEINTRESOURCEA(IDB_NOT_OK), IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
     LimitText(page, IDC_ACCOUNT, kAccountLength);
     LimitText(page, IDC_PASSWORD, kPasswordLength);
     LimitText(page, IDC_CONFIRM_PASSWORD, kPasswordLength);

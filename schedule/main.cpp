@@ -22,11 +22,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
     std::string helpFile = schedule::FindHelpFile(length && length < sizeof(path) ? path : "");
 
-    HCURSOR previousCursor = GetCursor();
-    HCURSOR waitCursor = LoadCursorA(nullptr, IDC_WAIT);
-    (void)previousCursor;
-    (void)waitCursor;
-
+    // The wait cursor is shown by Finish while the service is reconfigured and the job added.
     schedule::StartupValues startup =
         schedule::ParseStartupValues(schedule::SkipProgramName(GetCommandLineA()));
 

@@ -4,6 +4,7 @@ BoxRecorder* BoxRecorder::current_ = nullptr;
 
 BoxRecorder::BoxRecorder()
 {
+    outer_ = current_;
     current_ = this;
     previous_ = schedule::SetMessageBoxProc(&BoxRecorder::Proc);
 }
@@ -11,7 +12,7 @@ BoxRecorder::BoxRecorder()
 BoxRecorder::~BoxRecorder()
 {
     schedule::SetMessageBoxProc(previous_);
-    current_ = nullptr;
+    current_ = outer_;
 }
 
 int BoxRecorder::Proc(HWND, const char* text, const char* caption, UINT type)

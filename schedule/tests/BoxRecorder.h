@@ -30,6 +30,7 @@ private:
     static int Proc(HWND owner, const char* text, const char* caption, UINT type);
     static BoxRecorder* current_;
     schedule::MessageBoxProc previous_ = nullptr;
+    BoxRecorder* outer_ = nullptr;
     std::vector<RecordedBox> boxes_;
     std::deque<int> answers_;
 };
