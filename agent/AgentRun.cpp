@@ -1,0 +1,157 @@
+#include "AgentRun.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "Handle.h"
+#include "Quota.h"
+#include "RepairTool.h"
+
+long ParseStartArgument(const char* text)
+{
+    if (!text) return 0;
+    const char* digits = text;
+    if (*digits == '+' || *digits == '-') ++digits;
+    if (*digits < '0' || *digits > '9') return 0;
+    for (const char* p = digits; *p; ++p) {
+        if (*p < '0' || *p > '9') return 0;
+    }
+    errno = 0;
+    long long value = std::strtoll(text, nullptr, 10);
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<long>(value);
+}
+
+StartArguments ReadStartArguments(DWORD argc, char** argv)
+{
+    StartArguments arguments;
+    if (argc > 1) arguments.timeLimitSeconds = ParseStartArgument(argv[1]);
+    if (argc > 2) arguments.alwaysCopyFiles = ParseStartArgument(argv[2]);
+    if (argc > 3) arguments.checkRegQuota = ParseStartArgument(argv[3]);
+    return arguments;
+}
+
+DWORD TimeLimitMilliseconds(long seconds)
+{
+    if (seconds <= 0) return INFINITE;
+    const unsigned long long ms = static_cast<unsigned long long>(seconds) * 1000u;
+    // A limit that does not fit stays the longest finite one rather than wrapping short.
+    return ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
+}
+
+std::string RepairFolderPath()
+{
+    char windows[MAX_PATH + 1] = {};
+    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) windows[0] = '\0';
+    return std::string(windows) + "\\Repair";
+}
+
+DWORD WINAPI AgentRun::TimeLimitThread(void* parameter)
+{
+    auto* limit = static_cast<TimeLimit*>(parameter);
+    if (WaitForSingleObject(limit->run->stopEvent_, limit->milliseconds) == WAIT_TIMEOUT) {
+        // The flag first: whoever sees the stop event may read the flag.
+        InterlockedExchange(&limit->run->timedOut_, 1);
+        SetEvent(limit->run->stopEvent_);
+    }
+    return 0;
+}
+
+void AgentRun::SendStatus(uint32_t succeeded, uint32_t code, const char* text, PipeChannel& channel)
+{
+    if (!statusPending_) return;
+    statusPending_ = 0;
+    AgentStatus status{};
+    status.succeeded = succeeded;
+    status.code = code;
+    std::strncpy(status.text, text, sizeof(status.text) - 1);
+    channel.WriteExact(&status, sizeof(status), true); // a failed write is not reported further
+}
+
+bool SendFolderFiles(PipeChannel& channel, HANDLE stopEvent, const std::string& folder)
+{
+    WIN32_FIND_DATAA entry;
+    win::FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!find) return false;
+    if (WaitForSingleObject(stopEvent, 100) != WAIT_TIMEOUT) return false;
+    for (;;) {
+        const bool skipped = std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0 ||
+                             std::strcmp(entry.cFileName, "$$hive$$.tmp") == 0 ||
+                             (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!skipped && !channel.SendFile(entry.cFileName, folder.c_str())) return false;
+        if (!FindNextFileA(find.Get(), &entry)) break;
+        if (WaitForSingleObject(stopEvent, 100) != WAIT_TIMEOUT) return false;
+    }
+    const DWORD listingEnd = GetLastError();
+    find.Reset();
+    return channel.SendFile(listingEnd == ERROR_NO_MORE_FILES ? kFinishName : kErrorName, "");
+}
+
+bool AgentRun::SendRepairFiles(PipeChannel& channel, HANDLE stopEvent)
+{
+    return SendFolderFiles(channel, stopEvent, RepairFolderPath());
+}
+
+void AgentRun::RunAgent(DWORD argc, char** argv)
+{
+    const StartArguments arguments = ReadStartArguments(argc, argv);
+    limit_.milliseconds = TimeLimitMilliseconds(arguments.timeLimitSeconds);
+    win::Handle limitThread(CreateThread(nullptr, 0, TimeLimitThread, &limit_, 0, nullptr));
+
+    PipeChannel channel;
+    channel.name = kAgentPipeName;
+    channel.timeout = kChannelTimeout;
+    channel.retryCount = kChannelRetryCount;
+    channel.abortFlag = &timedOut_;
+
+    [&] {
+        if (!channel.Listen(stopEvent_)) return;
+        RepairToolWatch watch;
+        if (!watch.FindProcessQuery()) return;
+
+        DWORD processId = 0;
+        win::Handle process(StartRepairTool(processId));
+        if (!process) {
+            SendStatus(0, GetLastError(), "Unable to load rdisk.exe", channel);
+            return;
+        }
+        const bool finished = watch.WatchRepairTool(processId, process.Get(), stopEvent_);
+        if (!finished)
+            SendStatus(0, kAgentStatusCode_RdiskEnded, "Rdisk disappeared", channel);
+        else if (timedOut_)
+            SendStatus(0, kAgentStatusCode_Timeout, "Timeout", channel);
+        else
+            SendStatus(1, 0, "Success", channel);
+
+        if (WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0) TerminateProcess(process.Get(), 0);
+        process.Reset();
+
+        if (WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) return;
+
+        unsigned char goAhead = 0;
+        channel.timeout = INFINITE;
+        const bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
+        channel.timeout = kChannelTimeout;
+        if (!goAheadRead) return;
+
+        if (finished || arguments.alwaysCopyFiles != 0) {
+            if (!SendRepairFiles(channel, stopEvent_)) return;
+        }
+        if (WaitForSingleObject(stopEvent_, 100) == WAIT_TIMEOUT && finished && arguments.checkRegQuota != 0)
+            CorrectRegistryQuota();
+    }();
+
+    channel.Disconnect();
+    channel.name.clear();
+
+    // The time-limit thread must not outlive the stop event it waits on: the service
+    // closes that event once the run is over.
+    if (limitThread) {
+        SetEvent(stopEvent_);
+        WaitForSingleObject(limitThread.Get(), 5000);
+    }
+}

@@ -1,0 +1,61 @@
+// One run of the agent: rdisk.exe under the time limit, the outcome record, the go-ahead,
+// the repair folder over the pipe and, when asked to, the registry quota correction.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "PipeChannel.h"
+
+// The start arguments after the service name; absent or not decimal counts as 0.
+struct StartArguments {
+    long timeLimitSeconds = 0; // 0 or less: no limit
+    long alwaysCopyFiles = 0;
+    long checkRegQuota = 0;
+};
+
+// A signed decimal number; anything else (empty, letters, trailing text) counts as 0.
+// Numbers beyond 32 bits are held at the nearest 32-bit bound.
+long ParseStartArgument(const char* text);
+StartArguments ReadStartArguments(DWORD argc, char** argv);
+// The limit in milliseconds: INFINITE for no limit, never wrapping to a shorter one.
+DWORD TimeLimitMilliseconds(long seconds);
+
+// The repair folder: the Windows folder followed by "\Repair".
+std::string RepairFolderPath();
+
+class AgentRun {
+public:
+    // `stopEvent` is the service's manual-reset stop event (owned by the caller).
+    explicit AgentRun(HANDLE stopEvent) : stopEvent_(stopEvent) {}
+    AgentRun(const AgentRun&) = delete;
+    AgentRun& operator=(const AgentRun&) = delete;
+
+    // The whole run, for the service entry's arguments.
+    void RunAgent(DWORD argc, char** argv);
+
+    // Writes the outcome record once per run; later calls write nothing.
+    void SendStatus(uint32_t succeeded, uint32_t code, const char* text, PipeChannel& channel);
+
+    // Sends every plain file of the repair folder, then "<Finish>" (or "<Error>").
+    bool SendRepairFiles(PipeChannel& channel, HANDLE stopEvent);
+
+    volatile LONG* TimedOutFlag() noexcept { return &timedOut_; }
+
+private:
+    struct TimeLimit {
+        AgentRun* run;
+        DWORD milliseconds;
+    };
+    static DWORD WINAPI TimeLimitThread(void* parameter);
+
+    HANDLE stopEvent_;
+    volatile LONG timedOut_ = 0;
+    LONG statusPending_ = 1;
+    TimeLimit limit_{this, INFINITE};
+};
+
+// SendRepairFiles for any folder: the files of `folder` ("." , "..", "$$hive$$.tmp" and
+// subfolders skipped) with a 100 ms look at `stopEvent` before each, then the terminator.
+bool SendFolderFiles(PipeChannel& channel, HANDLE stopEvent, const std::string& folder);

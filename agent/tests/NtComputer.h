@@ -1,0 +1,42 @@
+// Test helpers for the simulated Windows NT computer of the test prefix.
+#pragma once
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace nt_computer {
+
+// Runs ntsim.exe once per test program; true when the prefix is prepared.
+bool Prepare();
+
+std::string SystemFolder();
+std::string WindowsFolder();
+std::string RepairFolder();
+std::string HiveFolder();
+
+// Copies a program of the build (e.g. "rdisk_gone.exe") into the system folder as rdisk.exe.
+bool InstallRepairTool(const char* fixture);
+
+// A REG_DWORD of HKEY_LOCAL_MACHINE, absent as nullopt.
+std::optional<DWORD> ReadDword(const char* key, const char* value);
+void WriteDword(const char* key, const char* value, std::optional<DWORD> data);
+
+// Keeps one HKLM value as it was and puts it back at the end of a test.
+class SavedDword {
+public:
+    SavedDword(const char* key, const char* value);
+    ~SavedDword();
+    SavedDword(const SavedDword&) = delete;
+    SavedDword& operator=(const SavedDword&) = delete;
+
+private:
+    const char* key_;
+    const char* value_;
+    std::optional<DWORD> saved_;
+};
+
+// Empties the repair folder (files and subfolders) and creates it again.
+bool ResetRepairFolder();
+
+} // namespace nt_computer

@@ -1,0 +1,380 @@
+#include "Enumeration.h"
+
+#include "ConsoleState.h"
+#include "Handle.h"
+#include "NetworkApi.h"
+#include "NetworkResource.h"
+#include "Settings.h"
+#include "SystemText.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+namespace {
+
+std::string g_listFilePath;
+volatile LONG g_activeLookups = 0;
+volatile LONG g_peakLookups = 0;
+
+void CountLookupThread()
+{
+    LONG now = InterlockedIncrement(&g_activeLookups);
+    for (LONG seen = g_peakLookups; now > seen; seen = g_peakLookups)
+        if (InterlockedCompareExchange(&g_peakLookups, now, seen) == seen) break;
+}
+ComputerListUi g_ui;
+
+// The lookups of one LoadComputerList call. Only lookups started by the batch account
+// to it, so a lookup started earlier (the local computer of a refresh, Add Computer) can
+// never finish the batch early.
+struct LookupBatch {
+    HANDLE slots = nullptr;
+    HANDLE allDone = nullptr;
+    LONG total = 0;
+    volatile LONG done = 0;
+};
+
+struct LookupJob {
+    ComputerEntryPtr entry;
+    LookupBatch* batch = nullptr;
+};
+
+void FinishLookup(LookupBatch* batch)
+{
+    if (!batch) return;
+    if (batch->slots) ReleaseSemaphore(batch->slots, 1, nullptr);
+    HANDLE allDone = batch->allDone;
+    LONG total = batch->total;
+    if (InterlockedIncrement(&batch->done) == total && allDone) SetEvent(allDone);
+}
+
+void MarkUnknown(ComputerEntry& entry) { entry.SetInfo(kRoleUndetermined, "Unknown", ""); }
+
+void QueryComputer(ComputerEntry& entry)
+{
+    std::wstring server = L"\\\\";
+    int length = MultiByteToWideChar(CP_ACP, 0, entry.name.c_str(), -1, nullptr, 0);
+    if (length > 1) {
+        std::wstring wide(static_cast<size_t>(length), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, entry.name.c_str(), -1, wide.data(), length);
+        wide.resize(static_cast<size_t>(length - 1));
+        server += wide.substr(0, kMaxComputerName);
+    }
+    NetworkApi& network = Network();
+    LPBYTE buffer = nullptr;
+    NET_API_STATUS status = network.ServerGetInfo(server.data(), 101, &buffer);
+    for (int busy = 1; status == RPC_S_SERVER_TOO_BUSY && busy < kLookupMaxBusyAnswers; ++busy) {
+        if (buffer) network.BufferFree(buffer), buffer = nullptr;
+        Sleep(kLookupBusyPause);
+        status = network.ServerGetInfo(server.data(), 101, &buffer);
+    }
+    if (status == NERR_Success && buffer) {
+        const auto* info = reinterpret_cast<const SERVER_INFO_101*>(buffer);
+        ComputerRole role = kRoleUndetermined;
+        std::string type;
+        DescribeServer(info->sv101_type, info->sv101_version_major, info->sv101_version_minor, role, type);
+        std::string description = (info->sv101_type & kNtBit) ? WideToAnsi(info->sv101_comment) : std::string();
+        entry.SetInfo(role, type, description);
+    } else {
+        MarkUnknown(entry);
+    }
+    if (buffer) network.BufferFree(buffer);
+}
+
+DWORD WINAPI LookupThread(void* parameter)
+{
+    LookupJob* job = static_cast<LookupJob*>(parameter);
+    QueryComputer(*job->entry);
+    LookupBatch* batch = job->batch;
+    delete job; // the entry is released before the batch may end
+    FinishLookup(batch);
+    InterlockedDecrement(&g_activeLookups);
+    return 0;
+}
+
+void StartLookupIn(const ComputerEntryPtr& entry, LookupBatch* batch)
+{
+    LookupJob* job = new (std::nothrow) LookupJob{entry, batch};
+    CountLookupThread();
+    HANDLE thread = job ? CreateThread(nullptr, 0, LookupThread, job, 0, &entry->lookupThreadId) : nullptr;
+    if (thread) {
+        entry->lookupThread = thread;
+        CloseHandle(thread);
+        entry->lookupThread = nullptr;
+        return;
+    }
+    InterlockedDecrement(&g_activeLookups);
+    delete job;
+    MarkUnknown(*entry);
+    FinishLookup(batch);
+}
+
+std::string CutName(const std::string& name)
+{
+    return name.size() > kMaxComputerName ? name.substr(0, kMaxComputerName) : name;
+}
+
+INT_PTR CALLBACK LoadingProcedure(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+HWND OpenLoadingWindow(LONG total)
+{
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    HINSTANCE resources = g_ui.resources ? g_ui.resources : GetModuleHandleA(nullptr);
+    HWND window = CreateDialogParamA(resources, MAKEINTRESOURCEA(IDD_LOADING), g_ui.owner, LoadingProcedure, 0);
+    if (!window) return nullptr;
+    RECT box{};
+    GetWindowRect(window, &box);
+    RECT area{};
+    if (!g_ui.owner || !GetWindowRect(g_ui.owner, &area)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    int width = box.right - box.left;
+    int height = box.bottom - box.top;
+    SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    HWND bar = GetDlgItem(window, IDC_LOADING_PROGRESS);
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(total)));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    return window;
+}
+
+// Waits up to 10 s for a free slot, waking for input: one message is dispatched (a WM_QUIT
+// is kept to be posted again once the batch has ended).
+void WaitForSlot(HANDLE slots, bool& quitSeen, WPARAM& quitCode)
+{
+    DWORD wait = MsgWaitForMultipleObjects(1, &slots, FALSE, kLoadingWaitLimit, QS_ALLINPUT);
+    if (wait != WAIT_OBJECT_0 + 1) return;
+    MSG message{};
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
+    if (message.message == WM_QUIT) {
+        quitSeen = true;
+        quitCode = message.wParam;
+        return;
+    }
+    DispatchMessageA(&message);
+    if (message.message == WM_PAINT && message.hwnd)
+        RedrawWindow(message.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+} // namespace
+
+void DescribeServer(DWORD typeBits, DWORD versionMajor, DWORD versionMinor, ComputerRole& role, std::string& typeText)
+{
+    if (!(typeBits & kNtBit)) {
+        role = kRoleUndetermined;
+        typeText = "Unknown";
+        return;
+    }
+    std::string suffix = win::Format(" (%li.%li)", static_cast<long>(versionMajor & MAJOR_VERSION_MASK),
+                                     static_cast<long>(versionMinor));
+    const char* kind = nullptr;
+    if (typeBits & SV_TYPE_DOMAIN_CTRL) {
+        role = kRolePrimaryController;
+        kind = "Primary Domain Controller";
+    } else if (typeBits & SV_TYPE_DOMAIN_BAKCTRL) {
+        role = kRoleBackupController;
+        kind = "Backup Domain Controller";
+    } else if (typeBits & SV_TYPE_SERVER_NT) {
+        role = kRoleServer;
+        kind = "Server";
+    } else if (typeBits & SV_TYPE_WORKSTATION) {
+        role = kRoleWorkstation;
+        kind = "Workstation";
+    }
+    if (!kind) {
+        role = kRoleUndetermined;
+        typeText = "Unknown";
+        return;
+    }
+    typeText = std::string("Windows NT ") + kind + suffix;
+}
+
+std::string WideToAnsi(const wchar_t* text, size_t maxCharacters)
+{
+    if (!text) return std::string();
+    size_t length = wcslen(text);
+    if (length > maxCharacters) length = maxCharacters;
+    if (length == 0 || length > 0x7FFFFFF) return std::string();
+    int wide = static_cast<int>(length);
+    int needed = WideCharToMultiByte(CP_ACP, 0, text, wide, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::string();
+    std::string result(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, wide, result.data(), needed, nullptr, nullptr);
+    return result;
+}
+
+ComputerEntryPtr EntryFromServerInfo(const SERVER_INFO_101& info)
+{
+    auto entry = std::make_shared<ComputerEntry>(CutName(WideToAnsi(info.sv101_name, kMaxComputerName)));
+    ComputerRole role = kRoleUndetermined;
+    std::string type;
+    DescribeServer(info.sv101_type, info.sv101_version_major, info.sv101_version_minor, role, type);
+    std::string description = (info.sv101_type & kNtBit) ? WideToAnsi(info.sv101_comment) : std::string();
+    entry->SetInfo(role, type, description);
+    return entry;
+}
+
+ComputerEntryPtr EntryFromName(const char* name)
+{
+    std::string text = name ? name : "";
+    if (text.size() >= 2 && text[0] == '\\' && text[1] == '\\') text.erase(0, 2);
+    auto entry = std::make_shared<ComputerEntry>(CutName(text));
+    MarkUnknown(*entry);
+    return entry;
+}
+
+const char* LocalComputerName()
+{
+    static char name[kMaxComputerName + 1];
+    static std::once_flag once;
+    static bool known = false;
+    std::call_once(once, [] {
+        DWORD size = sizeof(name);
+        known = GetComputerNameA(name, &size) != FALSE;
+        name[kMaxComputerName] = '\0';
+    });
+    return known ? name : nullptr;
+}
+
+bool RefreshFromDomain(const char* domain)
+{
+    ComputerList& list = TheComputerList();
+    if (list.IsBatchRunning()) return false;
+    HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+
+    bool named = domain && *domain;
+    std::wstring wideDomain;
+    if (named) {
+        int length = MultiByteToWideChar(CP_ACP, 0, domain, -1, nullptr, 0);
+        if (length > 1) {
+            wideDomain.assign(static_cast<size_t>(length), L'\0');
+            MultiByteToWideChar(CP_ACP, 0, domain, -1, wideDomain.data(), length);
+            wideDomain.resize(static_cast<size_t>(length - 1));
+            if (wideDomain.size() > kMaxComputerName) wideDomain.resize(kMaxComputerName);
+        }
+    }
+    list.Clear();
+
+    NetworkApi& network = Network();
+    DWORD preferred = kEnumFirstLength;
+    LPBYTE buffer = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    NET_API_STATUS status = ERROR_MORE_DATA;
+    for (int call = 0; call < kEnumMaxCalls && status == ERROR_MORE_DATA; ++call) {
+        if (buffer) network.BufferFree(buffer), buffer = nullptr;
+        if (call) preferred *= 2;
+        read = 0;
+        status = network.ServerEnum(nullptr, 101, &buffer, preferred, &read, &total, kEnumServerTypes,
+                                    named ? wideDomain.c_str() : nullptr, nullptr);
+    }
+    size_t appended = 0;
+    if (status == NERR_Success && buffer) {
+        const auto* records = reinterpret_cast<const SERVER_INFO_101*>(buffer);
+        for (DWORD i = 0; i < read; ++i) {
+            if (!(records[i].sv101_type & kNtBit)) continue;
+            list.Append(EntryFromServerInfo(records[i]));
+            ++appended;
+        }
+    }
+    if (buffer) network.BufferFree(buffer);
+
+    if (appended == 0 && !named) {
+        if (const char* local = LocalComputerName()) {
+            ComputerEntryPtr entry = EntryFromName(local);
+            list.Append(entry);
+            StartLookup(entry);
+        }
+    }
+    SetCursor(previous);
+    return true;
+}
+
+bool LoadComputerList(const char* path)
+{
+    ComputerList& list = TheComputerList();
+    if (list.IsBatchRunning()) return false;
+    SetCurrentListFilePath(path);
+    FILE* file = path ? std::fopen(path, "rt") : nullptr;
+    if (!file) return false;
+
+    list.Clear();
+    bool interactive = !IsUnattended();
+    if (interactive && g_ui.updateViews) g_ui.updateViews(g_ui.context);
+
+    char line[kPathBufferSize];
+    while (std::fgets(line, sizeof(line), file)) {
+        char word[18] = {};
+        if (std::sscanf(line, "%17s", word) != 1) continue;
+        list.Append(EntryFromName(word));
+    }
+    if (list.Empty()) {
+        std::fclose(file);
+        return true;
+    }
+
+    LookupBatch batch;
+    batch.total = static_cast<LONG>(list.Size());
+    batch.done = 0;
+    HWND loading = interactive ? OpenLoadingWindow(batch.total) : nullptr;
+    HWND bar = loading ? GetDlgItem(loading, IDC_LOADING_PROGRESS) : nullptr;
+    long slots = LookupSlotCount();
+    win::Handle slotSemaphore(CreateSemaphoreA(nullptr, slots, slots, nullptr));
+    win::Handle allDone(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    batch.slots = slotSemaphore.Get();
+    batch.allDone = allDone.Get();
+
+    bool quitSeen = false;
+    WPARAM quitCode = 0;
+    {
+        LookupBatchScope running;
+        // The entries are taken before the first lookup starts; the list cannot change now.
+        std::vector<ComputerEntryPtr> entries = list.Entries();
+        for (const ComputerEntryPtr& entry : entries) {
+            StartLookupIn(entry, &batch);
+            if (batch.slots) WaitForSlot(batch.slots, quitSeen, quitCode);
+            else Sleep(0);
+            if (bar) SendMessageA(bar, PBM_STEPIT, 0, 0);
+            if (loading && g_ui.progressStepped) g_ui.progressStepped(loading, g_ui.context);
+        }
+        if (batch.allDone) {
+            WaitForSingleObject(batch.allDone, INFINITE);
+        } else {
+            // Without an event the count itself is watched.
+            while (InterlockedCompareExchange(&batch.done, 0, 0) != batch.total) Sleep(10);
+        }
+    }
+    batch.slots = nullptr;
+    batch.allDone = nullptr;
+    if (loading) DestroyWindow(loading);
+    std::fclose(file);
+    if (quitSeen) PostQuitMessage(static_cast<int>(quitCode));
+    return true;
+}
+
+const std::string& CurrentListFilePath() { return g_listFilePath; }
+void SetCurrentListFilePath(const char* path) { g_listFilePath = path ? path : ""; }
+
+DWORD LookupComputer(ComputerEntry& entry)
+{
+    QueryComputer(entry);
+    return 0;
+}
+
+void StartLookup(const ComputerEntryPtr& entry)
+{
+    if (entry) StartLookupIn(entry, nullptr);
+}
+
+LONG ActiveLookupThreads() { return InterlockedCompareExchange(&g_activeLookups, 0, 0); }
+LONG PeakLookupThreads() { return InterlockedCompareExchange(&g_peakLookups, 0, 0); }
+void ResetPeakLookupThreads() { InterlockedExchange(&g_peakLookups, ActiveLookupThreads()); }
+
+void SetComputerListUi(const ComputerListUi& ui) { g_ui = ui; }

@@ -1,0 +1,27 @@
+// The SZDD compressed file format of the platform's COMPRESS/EXPAND tools ("._" files):
+// a 14-byte header, then LZSS data with a 4096-byte window.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace szdd {
+
+// The file header; every integer little-endian.
+#pragma pack(push, 1)
+struct Header {
+    uint8_t magic[8];        // "SZDD" 88 F0 27 33
+    uint8_t mode;            // 'A'
+    uint8_t missingLastChar; // last character of the original name, replaced by '_'; 0 when none
+    uint32_t uncompressedSize;
+};
+#pragma pack(pop)
+static_assert(sizeof(Header) == 14);
+
+// The whole compressed file for `data`.
+std::string Compress(const std::string& data, char missingLastChar);
+
+// Compresses one file into another (replaced when it exists). False with the Windows
+// last-error code kept when either file fails.
+bool CompressFile(const char* sourcePath, const char* targetPath, char missingLastChar);
+
+} // namespace szdd
