@@ -110,6 +110,13 @@ TEST(CreateFolderPathTest, CreatesMissingParentsInOrder)
     EXPECT_EQ(CreateFolderPath("relative"), 0u);
     RemoveDirectoryA("relative");
     EXPECT_EQ(CreateFolderPath(""), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // A template that expands to an illegal name fails with the system's code and leaves
+    // nothing behind.
+    std::string path2;
+    ASSERT_TRUE(ExpandOutputFolder(root.Path() + "\\bad<%COMPUTERNAME%>\\x", "PC", December7(), path2));
+    EXPECT_NE(CreateFolderPath(path2), 0u);
+    EXPECT_EQ(GetFileAttributesA((root / "bad<PC>").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(CreateFolderPath("Q:\\no\\such\\drive"), CreateFolderPath("Q:\\no\\such\\drive"));
 }
 
