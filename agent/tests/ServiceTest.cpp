@@ -1,0 +1,289 @@
+// Vantoro as the real service it is: created and started through the Service Control
+// Manager of the test prefix, prepared as a Windows NT computer, and held in
+// conversation by the transport's client side.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+#include "AgentConsole.h"
+#include "NtComputer.h"
+#include "Quota.h"
+#include "TestSupport.h"
+
+using namespace agent_console;
+using namespace testing_support;
+using nt_computer::ReadDword;
+
+class AgentServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(nt_computer::Prepare());
+        ASSERT_TRUE(InstallAgentFile());
+        EndRepairTools();
+        nt_computer::WriteDword(kQuotaControlKey, kRegistrySizeLimit, std::nullopt);
+        nt_computer::WriteDword(kQuotaMemoryKey, kPagedPoolSize, 0); // assumed quota 0: always too small
+        ASSERT_TRUE(nt_computer::ResetRepairFolder());
+    }
+
+    void TearDown() override
+    {
+        console.Close();
+        service.Remove();
+        EndRepairTools();
+    }
+
+    // Installs `repairTool` as rdisk.exe and starts the agent with `arguments`.
+    void StartAgent(const char* repairTool, const std::vector<std::string>& arguments)
+    {
+        ASSERT_TRUE(nt_computer::InstallRepairTool(repairTool));
+        ASSERT_TRUE(service.Create()) << GetLastError();
+        started = GetTickCount();
+        ASSERT_TRUE(service.Start(arguments)) << GetLastError();
+    }
+
+    void ExpectStatus(uint32_t succeeded, uint32_t code, const char* text)
+    {
+        AgentStatus status{};
+        ASSERT_TRUE(console.ReadStatus(status)) << GetLastError();
+        EXPECT_EQ(succeeded, status.succeeded);
+        EXPECT_EQ(code, status.code);
+        EXPECT_STREQ(text, status.text);
+    }
+
+    // The run ends on its own: the service reports SERVICE_STOPPED.
+    void ExpectServiceEnds()
+    {
+        EXPECT_TRUE(service.WaitForState(SERVICE_STOPPED, 30000)) << service.Status().dwCurrentState;
+    }
+
+    nt_computer::SavedDword limit_{kQuotaControlKey, kRegistrySizeLimit};
+    nt_computer::SavedDword pagedPool_{kQuotaMemoryKey, kPagedPoolSize};
+    AgentService service;
+    Conversation console;
+    TempFolder output{"agout"};
+    DWORD started = 0;
+};
+
+TEST_F(AgentServiceTest, WithoutArgumentsSendsTheRepairFolderByteForByteAndLeavesTheQuota)
+{
+    StartAgent("rdisk.exe", {});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+    ASSERT_TRUE(console.SendGoAhead());
+    int last = 0;
+    const auto names = console.ReceiveAll(output.Path(), last);
+    EXPECT_EQ(0, last);
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(kFinishName, names.back());
+    console.Close();
+    ExpectServiceEnds();
+
+    const auto sent = ListFiles(nt_computer::RepairFolder());
+    EXPECT_EQ((std::vector<std::string>{"default._", "sam._", "security._", "setup.log", "software._", "system._"}),
+              sent);
+    EXPECT_EQ(sent, ListFiles(output.Path()));
+    EXPECT_EQ(sent.size() + 1, names.size());
+    for (const std::string& name : sent) {
+        std::string original, copy;
+        ASSERT_TRUE(ReadWholeFile(nt_computer::RepairFolder() + "\\" + name, original));
+        ASSERT_TRUE(ReadWholeFile(output / name, copy));
+        EXPECT_EQ(original, copy) << name;
+    }
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit)); // no correction without the flag
+    EXPECT_EQ(0, CountProcesses("rdisk.exe"));
+}
+
+TEST_F(AgentServiceTest, LimitOfZeroOrLessIsNoLimitAndTheQuotaIsCorrectedAtTheEnd)
+{
+    for (const char* limit : {"0", "-3600"}) {
+        SCOPED_TRACE(limit);
+        nt_computer::WriteDword(kQuotaControlKey, kRegistrySizeLimit, std::nullopt);
+        StartAgent("rdisk_idle.exe", {limit, "0", "1"});
+        ASSERT_TRUE(console.Open());
+        ExpectStatus(1, 0, "Success");
+        ASSERT_TRUE(console.SendGoAhead());
+        int last = 0;
+        EXPECT_EQ((std::vector<std::string>{kFinishName}), console.ReceiveAll(output.Path(), last));
+        console.Close();
+        ExpectServiceEnds();
+        EXPECT_EQ(std::optional<DWORD>(quota::QuotaToWrite(TotalHiveSize())),
+                  ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+    }
+}
+
+TEST_F(AgentServiceTest, RdiskEndingAtOnceIsReportedAndFilesFollowOnlyWithAlwaysCopy)
+{
+    ASSERT_TRUE(WriteWholeFile(nt_computer::RepairFolder() + "\\setup.log", "old log"));
+    ASSERT_TRUE(WriteWholeFile(nt_computer::RepairFolder() + "\\system._", PatternBytes(30000, 2)));
+
+    StartAgent("rdisk_gone.exe", {"30", "1", "1"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(0, 0xC0000001, "Rdisk disappeared");
+    ASSERT_TRUE(console.SendGoAhead());
+    int last = 0;
+    auto names = console.ReceiveAll(output.Path(), last);
+    EXPECT_EQ(3u, names.size());
+    EXPECT_EQ((std::vector<std::string>{"setup.log", "system._"}), ListFiles(output.Path()));
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit)); // only after a successful run
+
+    TempFolder second("agout2");
+    StartAgent("rdisk_gone.exe", {"30", "0", "1"});
+    Conversation again;
+    ASSERT_TRUE(again.Open());
+    AgentStatus status{};
+    ASSERT_TRUE(again.ReadStatus(status));
+    EXPECT_EQ(0xC0000001u, status.code);
+    again.SendGoAhead();
+    names = again.ReceiveAll(second.Path(), last);
+    EXPECT_EQ(-1, last);
+    EXPECT_TRUE(names.empty());
+    EXPECT_TRUE(ListFiles(second.Path()).empty());
+    again.Close();
+    ExpectServiceEnds();
+}
+
+TEST_F(AgentServiceTest, TimeLimitWhileRdiskRunsEndsItAndSendsNothingMore)
+{
+    ASSERT_TRUE(WriteWholeFile(nt_computer::RepairFolder() + "\\setup.log", "old log"));
+    StartAgent("rdisk_slow.exe", {"2", "1", "1"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(0, kAgentStatusCode_Timeout, "Timeout");
+    EXPECT_GE(GetTickCount() - started, 2000u);
+    console.SendGoAhead(); // the agent no longer reads it
+    int last = 0;
+    EXPECT_TRUE(console.ReceiveAll(output.Path(), last).empty());
+    EXPECT_EQ(-1, last);
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_EQ(0, CountProcesses("rdisk.exe")); // terminated by the agent
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, TimeLimitDuringTransferCancelsTheNextMessageAndStopsTheListing)
+{
+    // Two files the console takes ten seconds each to read; the limit passes in the first.
+    ASSERT_TRUE(WriteWholeFile(nt_computer::RepairFolder() + "\\big1.bin", PatternBytes(4000000, 5)));
+    ASSERT_TRUE(WriteWholeFile(nt_computer::RepairFolder() + "\\big2.bin", PatternBytes(4000000, 6)));
+    StartAgent("rdisk_idle.exe", {"6", "0", "1"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+    ASSERT_TRUE(console.SendGoAhead());
+
+    std::vector<char> buffer(kMaxPayload);
+    int payloads = 0;
+    MessageOutcome outcome = MessageOutcome::Payload;
+    for (int i = 0; i < 1000 && outcome == MessageOutcome::Payload; ++i) {
+        int32_t length = 0;
+        outcome = console.channel.ReceiveMessage(buffer.data(), length);
+        if (outcome == MessageOutcome::Payload) ++payloads;
+        Sleep(50);
+    }
+    EXPECT_EQ(MessageOutcome::Cancelled, outcome);
+    EXPECT_GT(payloads, 1);   // the name and some data went out before the limit
+    EXPECT_LT(payloads, 200); // but not the whole first file
+    EXPECT_LT(GetTickCount() - started, 15000u);
+    int last = 0;
+    EXPECT_TRUE(console.ReceiveAll(output.Path(), last).empty()); // the second file never starts
+    EXPECT_EQ(-1, last);
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, FolderWithOnlyTemporaryHiveAndSubfolderSendsOnlyFinish)
+{
+    StartAgent("rdisk_leftover.exe", {});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+    ASSERT_TRUE(console.SendGoAhead());
+    int last = 0;
+    EXPECT_EQ((std::vector<std::string>{kFinishName}), console.ReceiveAll(output.Path(), last));
+    EXPECT_TRUE(ListFiles(output.Path()).empty());
+    EXPECT_TRUE(FileExists(nt_computer::RepairFolder() + "\\$$hive$$.tmp"));
+    console.Close();
+    ExpectServiceEnds();
+}
+
+TEST_F(AgentServiceTest, StopWhileWaitingForGoAheadStaysPendingUntilTheConsoleCloses)
+{
+    StartAgent("rdisk_idle.exe", {});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+
+    std::thread stopper([this] {
+        SERVICE_STATUS status{};
+        ControlService(service.Handle(), SERVICE_CONTROL_STOP, &status);
+    });
+    std::set<DWORD> checkPoints;
+    bool alwaysPending = true;
+    const DWORD begin = GetTickCount();
+    Sleep(300);
+    while (GetTickCount() - begin < 6500) {
+        SERVICE_STATUS status = service.Status();
+        if (status.dwCurrentState != SERVICE_STOP_PENDING) alwaysPending = false;
+        else {
+            checkPoints.insert(status.dwCheckPoint);
+            EXPECT_EQ(3000u, status.dwWaitHint);
+        }
+        Sleep(200);
+    }
+    EXPECT_TRUE(alwaysPending);
+    EXPECT_GE(checkPoints.size(), 3u); // the first report and one every 2.5 seconds
+
+    console.Close(); // ends the wait for the go-ahead
+    ExpectServiceEnds();
+    stopper.join();
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, ConsoleClosingInsteadOfGoAheadGetsNoFilesAndNoQuotaChange)
+{
+    StartAgent("rdisk_idle.exe", {"0", "1", "1"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, ConsoleThatConnectsAndClosesAtOnceLeavesNothingRunning)
+{
+    StartAgent("rdisk_idle.exe", {"0", "1", "1"});
+    ASSERT_TRUE(console.Open());
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_EQ(0, CountProcesses("rdisk.exe"));
+    EXPECT_EQ(0, CountProcesses("Vantoro.exe"));
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, ConsoleThatNeverConnectsIsEndedByAStop)
+{
+    StartAgent("rdisk_idle.exe", {"0", "1", "1"});
+    ASSERT_TRUE(service.WaitForState(SERVICE_RUNNING, 10000));
+    Sleep(1000);
+    SERVICE_STATUS status{};
+    EXPECT_TRUE(ControlService(service.Handle(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+    ExpectServiceEnds();
+    EXPECT_LT(GetTickCount() - started, 15000u);
+    EXPECT_EQ(0, CountProcesses("rdisk.exe")); // never started
+}
+
+TEST_F(AgentServiceTest, RepairFolderThatCannotBeListedEndsWithoutTerminator)
+{
+    ASSERT_TRUE(RemoveTree(nt_computer::RepairFolder()));
+    StartAgent("rdisk_idle.exe", {"0", "1", "1"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+    ASSERT_TRUE(console.SendGoAhead());
+    int last = 0;
+    EXPECT_TRUE(console.ReceiveAll(output.Path(), last).empty());
+    EXPECT_EQ(-1, last);
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
