@@ -11,6 +11,8 @@ namespace {
 constexpr DWORD kDatabaseLockedRetries = 20; // StartServiceA while the manager is busy
 constexpr DWORD kDatabaseLockedPause = 500;
 constexpr DWORD kMinimumStatusPause = 100; // a zero wait hint must not make a busy loop
+constexpr DWORD kAgentFileDeleteWait = 5000; // ms an agent file in use is tried again
+constexpr DWORD kAgentFileRetryPause = 250;
 
 bool Cancelled(ComputerEntry& entry)
 {
@@ -146,7 +148,14 @@ void RemoveAgentFile(const ComputerEntry& entry)
 {
     if (TheConsoleSettings().LeaveAgent || entry.agentPath.empty()) return;
     DWORD saved = GetLastError();
-    DeleteFileA(entry.agentPath.c_str());
+    // The agent process may still be ending just after its service stopped: a file in use
+    // is tried again for a moment, so that no agent is left behind in the system folder.
+    for (DWORD waited = 0;; waited += kAgentFileRetryPause) {
+        if (DeleteFileA(entry.agentPath.c_str())) break;
+        DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || waited >= kAgentFileDeleteWait) break;
+        Sleep(kAgentFileRetryPause);
+    }
     SetLastError(saved);
 }
 

@@ -49,21 +49,6 @@ bool ServiceGone(DWORD milliseconds)
     return gone;
 }
 
-void WaitForPrefixAge(ULONGLONG seconds)
-{
-    char windows[MAX_PATH] = {};
-    GetWindowsDirectoryA(windows, sizeof(windows));
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExA((std::string(windows) + "\\win.ini").c_str(), GetFileExInfoStandard, &data)) return;
-    FILETIME nowTime = {};
-    GetSystemTimeAsFileTime(&nowTime);
-    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    ULONGLONG born = ticks(data.ftCreationTime);
-    ULONGLONG now = ticks(nowTime);
-    ULONGLONG age = now > born ? (now - born) / 10000000ULL : 0;
-    if (age < seconds) Sleep(static_cast<DWORD>((seconds - age) * 1000));
-}
-
 class EndToEndTest : public console_test::RegistryTest {
 protected:
     void SetUp() override
@@ -124,14 +109,13 @@ TEST_F(EndToEndTest, ThisComputerGetsItsRepairDataThroughTheRealAgentService)
     entry->selected = 1;
     ASSERT_TRUE(TheComputerList().Append(entry));
 
-    // Wine's service manager, in a young prefix on a loaded machine, sometimes fails the
-    // new service process's own OpenService in its dispatcher; the agent then cannot
-    // report and the start ends with 1053. Such a run is repeated within a bound, and when
-    // the service manager never lets the agent start the test says so instead of judging
-    // the run (the deployment itself is tested above and with simulated targets).
-    // A failed start leaves Wine's service manager failing the later ones too, so the first
-    // start waits until the prefix is old enough (its win.ini is written when it boots).
-    WaitForPrefixAge(110);
+    // Wine's service manager sometimes fails the new service process's own OpenService in
+    // its dispatcher ("failed to open service"); the agent then cannot report and the start
+    // ends with 1053. Seen for test programs started in the first two minutes of a fresh
+    // prefix, and within a ctest session; a program started later from the shell passes.
+    // Such a run is repeated within a bound, and when the service manager never lets the
+    // agent start the test says so instead of judging the run (the deployment itself is
+    // tested with the real service manager above and the run with simulated targets).
     DWORD begin = GetTickCount();
     DWORD spent = 0;
     for (;;) {
@@ -140,8 +124,9 @@ TEST_F(EndToEndTest, ThisComputerGetsItsRepairDataThroughTheRealAgentService)
         spent = GetTickCount() - start;
         if (entry->result != kJobInstallError || entry->errorCode != ERROR_SERVICE_REQUEST_TIMEOUT) break;
         ASSERT_TRUE(ServiceGone(30000));
-        if (GetTickCount() - begin > 30000)
+        if (GetTickCount() - begin > 30000) {
             GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+        }
     }
 
     EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
@@ -176,3 +161,4 @@ TEST_F(EndToEndTest, ThisComputerGetsItsRepairDataThroughTheRealAgentService)
     ASSERT_TRUE(ReadWholeFile(program.Path() + "\\" + kUnicenterFileName, status));
     EXPECT_NE(std::string::npos, status.find(local)) << status;
 }
+
