@@ -1,0 +1,85 @@
+// Simulated target computers for the creation run's tests and benchmark: each "deployed"
+// agent is a thread of this process that speaks the agent's side of the real protocol
+// through the real PipeChannel, on a pipe name of its own, sending the files of a repair
+// folder of its own, and behaving as its script says.
+#pragma once
+#include "CreationRun.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace simagents {
+
+enum class Behaviour {
+    Success,        // status "Success", then every file and "<Finish>"
+    FailureStatus,  // status failed with `failureCode`; files only after a go-ahead
+    AgentTimeout,   // status failed with -3, then the agent ends
+    HalfTransfer,   // success, then the agent vanishes in the middle of the first file
+    TimeLimitHalf,  // success, then the agent's time limit cancels the rest of the first file
+    Vanish,         // the agent ends without any status
+    ErrorListing,   // success, the files, then "<Error>"
+    InstallFailure, // the agent cannot be installed: "Agent install error", access denied
+};
+
+struct Script {
+    Behaviour behaviour = Behaviour::Success;
+    DWORD workMs = 0;          // rdisk.exe's work before the status goes out
+    DWORD failureCode = ERROR_FILE_NOT_FOUND;
+    size_t fileBytes = 3000;   // size of the first repair file
+    unsigned fileCount = 3;    // repair files (at most 6)
+    DWORD perFileDelayMs = 0; // pause before each file (slow transfers)
+};
+
+class SimulatedDeployer final : public AgentDeployer {
+public:
+    // Each agent's repair folder is `repairRoot` + "\" + its computer's name.
+    explicit SimulatedDeployer(std::string repairRoot);
+    ~SimulatedDeployer() override;
+    SimulatedDeployer(const SimulatedDeployer&) = delete;
+    SimulatedDeployer& operator=(const SimulatedDeployer&) = delete;
+
+    Script defaultScript;
+    void SetScript(const std::string& computer, const Script& script) { scripts_[computer] = script; }
+    // Called at the start of every Deploy (tests cancel from here).
+    std::function<void(CreationJob&)> onDeploy;
+    // Called by an agent thread right after its status went out.
+    std::function<void(const std::string&)> onStatusSent;
+
+    bool Deploy(CreationJob& job) override;
+    void Remove(CreationJob& job) override;
+
+    std::string RepairFolder(const std::string& computer) const { return root_ + "\\" + computer; }
+    LONG DeployedCount() const noexcept { return deployed_; }
+    LONG RemovedCount() const noexcept { return removed_; }
+    const std::vector<std::string>& DeployOrder() const noexcept { return order_; }
+    // Waits (bounded) until every agent thread has ended; true when all did.
+    bool WaitForAgents(DWORD milliseconds);
+    // Tick at which the last agent's status went out (0: none).
+    DWORD LastStatusTick() const noexcept { return lastStatusTick_; }
+    // Makes the repair folder of a computer with the files of its script.
+    void MakeRepairFolder(const std::string& computer, const Script& script) const;
+
+    struct Agent;
+
+private:
+    static DWORD WINAPI AgentThread(void* parameter);
+    void RunAgent(Agent& agent);
+
+    std::string root_;
+    std::map<std::string, Script> scripts_;
+    std::vector<std::unique_ptr<Agent>> agents_;
+    std::vector<std::string> order_;
+    volatile LONG deployed_ = 0;
+    volatile LONG removed_ = 0;
+    volatile LONG lastStatusTick_ = 0;
+};
+
+// The names a simulated repair folder's files get, in order.
+extern const char* const kRepairFileNames[6];
+
+} // namespace simagents

@@ -1,0 +1,409 @@
+// The creation run over simulated targets: in-process agents that speak the real protocol
+// through the real pipe channel, each on a pipe and with a repair folder of its own.
+#include <gtest/gtest.h>
+
+#include "CreationRun.h"
+#include "Messages.h"
+#include "RegistryFixture.h"
+#include "ResultLog.h"
+#include "Settings.h"
+#include "SimulatedAgents.h"
+#include "SystemText.h"
+#include "TestSupport.h"
+
+#include <thread>
+
+using namespace testing_support;
+using simagents::Behaviour;
+using simagents::Script;
+
+namespace {
+
+Script Scripted(Behaviour behaviour, DWORD workMs = 0)
+{
+    Script script;
+    script.behaviour = behaviour;
+    script.workMs = workMs;
+    return script;
+}
+
+class CreationRunTest : public console_test::RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        saved_ = TheConsoleSettings();
+        ConsoleSettings& settings = TheConsoleSettings();
+        settings.InstallPath = folder.Path();
+        settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
+        settings.ERDtimeout = 0;
+        settings.AlwaysCopyFiles = 0;
+        settings.LeaveAgent = 0;
+        settings.AlphaSupport = 0;
+        LogSettings& log = TheResultLog().Settings();
+        savedLog_ = log;
+        lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));
+        log.LogWriteFile = 1;
+        log.LogFullErrorNo = kLogFull;
+        log.LogOverwrite = 1;
+        log.LogWriteAnnalix = 0;
+        log.NTAppLog = 0;
+        TheComputerList().Clear();
+        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\targets");
+        SetDeployer(deployer.get());
+        PrepareRunState(nullptr);
+    }
+    void TearDown() override
+    {
+        SetDeployer(nullptr);
+        EXPECT_TRUE(deployer->WaitForAgents(30000));
+        deployer.reset();
+        TheComputerList().Clear();
+        TheResultLog().Settings() = savedLog_;
+        TheConsoleSettings() = saved_;
+        PrepareRunState(nullptr);
+        RegistryTest::TearDown();
+    }
+
+    ComputerEntry& Add(const std::string& name, bool selected = true)
+    {
+        auto entry = std::make_shared<ComputerEntry>(name);
+        entry->SetInfo(kRoleWorkstation, "Windows NT 4.0 Workstation", "");
+        entry->selected = selected ? 1 : 0;
+        TheComputerList().Append(entry);
+        return *entry;
+    }
+    ComputerEntry& At(size_t index) { return *TheComputerList().At(index); }
+
+    std::string OutFolder(const std::string& name) const { return folder.Path() + "\\out\\" + name; }
+
+    // Every file of the computer's repair folder arrived byte for byte.
+    void ExpectFilesFetched(const std::string& name)
+    {
+        std::vector<std::string> sent = ListFiles(deployer->RepairFolder(name));
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent, ListFiles(OutFolder(name))) << name;
+        for (const std::string& file : sent) {
+            std::string original, copy;
+            ASSERT_TRUE(ReadWholeFile(deployer->RepairFolder(name) + "\\" + file, original));
+            ASSERT_TRUE(ReadWholeFile(OutFolder(name) + "\\" + file, copy));
+            EXPECT_EQ(original, copy) << name << "\\" << file;
+        }
+    }
+
+    std::string LogText()
+    {
+        std::string text;
+        ReadWholeFile(TheResultLog().Settings().LogFileName, text);
+        return text;
+    }
+
+    DWORD TimedRun()
+    {
+        DWORD start = GetTickCount();
+        EXPECT_EQ(0u, RunJobs(TheComputerList()));
+        return GetTickCount() - start;
+    }
+
+    TempFolder folder{"run"};
+    std::unique_ptr<simagents::SimulatedDeployer> deployer;
+    ConsoleSettings saved_;
+    LogSettings savedLog_;
+};
+
+// Cancels from another thread once `condition` holds (bounded).
+template <class Condition>
+std::thread CancelWhen(Condition condition)
+{
+    return std::thread([condition] {
+        for (int i = 0; i < 3000 && !condition(); ++i) Sleep(10);
+        RequestCancel();
+    });
+}
+
+} // namespace
+
+TEST_F(CreationRunTest, EveryAgentSucceedsFilesArriveAndTheSessionSucceeds)
+{
+    Add("PC01");
+    Add("PC02", false);
+    Add("PC03");
+    TimedRun();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(2).result);
+    EXPECT_EQ(0u, At(0).errorCode);
+    EXPECT_EQ(0, At(0).inProgress);
+    ExpectFilesFetched("PC01");
+    ExpectFilesFetched("PC03");
+    EXPECT_FALSE(FileExists(OutFolder("PC02")));
+    EXPECT_EQ((std::vector<std::string>{"PC01", "PC03"}), deployer->DeployOrder());
+    EXPECT_EQ(2, deployer->RemovedCount());
+    const CreationRunState& run = TheRunState();
+    EXPECT_EQ(2, run.startedCount);
+    EXPECT_EQ(2, run.completedCount);
+    EXPECT_EQ(0, run.errorCount);
+
+    LogRunResults(TheComputerList(), nullptr, false);
+    std::string log = LogText();
+    EXPECT_NE(std::string::npos, log.find("Success\tCreate ER Disk\tPC01\t==//==\t==//==\t0")) << log;
+    EXPECT_NE(std::string::npos, log.find("Success\tCreate ER Disk\tPC03\t")) << log;
+    EXPECT_EQ(std::string::npos, log.find("PC02")) << log;
+    EXPECT_NE(std::string::npos, log.find("* Result: Success *")) << log;
+    EXPECT_NE(std::string::npos, log.find("Operation Completed")) << log;
+}
+
+TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
+{
+    deployer->SetScript("FAILED", Scripted(Behaviour::FailureStatus));
+    deployer->SetScript("OWNLIMIT", Scripted(Behaviour::AgentTimeout));
+    deployer->SetScript("VANISHED", Scripted(Behaviour::Vanish));
+    deployer->SetScript("HALFWAY", Scripted(Behaviour::HalfTransfer));
+    deployer->SetScript("LIMITHALF", Scripted(Behaviour::TimeLimitHalf));
+    deployer->SetScript("LISTERR", Scripted(Behaviour::ErrorListing));
+    deployer->SetScript("NOINSTALL", Scripted(Behaviour::InstallFailure));
+    deployer->SetScript("SLOW", Scripted(Behaviour::Success, 1500));
+    for (const char* name : {"FAILED", "OWNLIMIT", "VANISHED", "HALFWAY", "LIMITHALF", "LISTERR", "NOINSTALL", "SLOW", "GOOD"})
+        Add(name);
+    TimedRun();
+
+    struct Expected {
+        uint32_t result;
+        bool anyCode; // a system code, whichever it is
+        uint32_t code;
+    };
+    const Expected expected[] = {
+        {kJobCommunication, false, ERROR_FILE_NOT_FOUND}, // the agent's own code
+        {kJobTimeout, false, kNoErrorCode},
+        {kJobCommunication, true, 0},
+        {kJobCopyError, true, 0},
+        {kJobTimeout, false, kNoErrorCode},
+        {kJobCopyError, false, kNoErrorCode},
+        {kJobInstallError, false, ERROR_ACCESS_DENIED},
+        {kJobSucceeded, false, 0},
+        {kJobSucceeded, false, 0},
+    };
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(At(i).name);
+        EXPECT_EQ(expected[i].result, At(i).result);
+        if (expected[i].anyCode) {
+            EXPECT_NE(0u, At(i).errorCode);
+            EXPECT_NE(kNoErrorCode, At(i).errorCode);
+        } else {
+            EXPECT_EQ(expected[i].code, At(i).errorCode);
+        }
+        EXPECT_EQ(0, At(i).inProgress);
+    }
+    ExpectFilesFetched("SLOW");
+    ExpectFilesFetched("GOOD");
+    // The half-received file stays; the listing that ended in "<Error>" kept its files.
+    EXPECT_EQ((std::vector<std::string>{"system._"}), ListFiles(OutFolder("HALFWAY")));
+    ExpectFilesFetched("LISTERR");
+    EXPECT_FALSE(FileExists(OutFolder("FAILED"))); // no go-ahead without AlwaysCopyFiles
+    EXPECT_EQ(9, TheRunState().completedCount);
+    EXPECT_EQ(7, TheRunState().errorCount);
+    EXPECT_EQ(9, deployer->RemovedCount());
+
+    LogRunResults(TheComputerList(), nullptr, false);
+    std::string log = LogText();
+    std::string fileNotFound = NetErrorText(ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tFAILED\t==//==\tCOMMUNICATION - " + fileNotFound + "\t2"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tOWNLIMIT\t==//==\tTIMEOUT\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLISTERR\t==//==\tERD files copying error\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tNOINSTALL\t==//==\tAgent install error - ")) << log;
+    EXPECT_NE(std::string::npos, log.find("* Errors=7 *")) << log;
+    EXPECT_NE(std::string::npos, log.find("* Result: Error *")) << log;
+    EXPECT_NE(std::string::npos, log.find("Operation Completed")) << log;
+}
+
+TEST_F(CreationRunTest, InstallFailureFinishesBeforeTheNextTargetStarts)
+{
+    deployer->SetScript("BAD", Scripted(Behaviour::InstallFailure));
+    Add("BAD");
+    Add("NEXT");
+    LONG completedAtNext = -1, errorsAtNext = -1, startedAtNext = -1;
+    deployer->onDeploy = [&](CreationJob& job) {
+        if (job.entry.name != "NEXT") return;
+        completedAtNext = TheRunState().completedCount;
+        errorsAtNext = TheRunState().errorCount;
+        startedAtNext = TheRunState().startedCount;
+    };
+    // The progress notifications go to a window of this thread's.
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    PrepareRunState(window);
+    TimedRun();
+    EXPECT_EQ(1, completedAtNext);
+    EXPECT_EQ(1, errorsAtNext);
+    EXPECT_EQ(2, startedAtNext);
+    std::vector<WPARAM> notifications;
+    MSG message;
+    while (PeekMessageA(&message, window, kProgressMessage, kProgressMessage, PM_REMOVE))
+        notifications.push_back(message.wParam);
+    EXPECT_EQ((std::vector<WPARAM>{0, 1, 0, 1}), notifications);
+    DestroyWindow(window);
+}
+
+TEST_F(CreationRunTest, AlwaysCopyFilesFetchesAfterAFailureAndKeepsTheFailure)
+{
+    TheConsoleSettings().AlwaysCopyFiles = 1;
+    deployer->SetScript("FAILED", Scripted(Behaviour::FailureStatus));
+    Add("FAILED");
+    TimedRun();
+    EXPECT_EQ(static_cast<uint32_t>(kJobCommunication), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), At(0).errorCode);
+    ExpectFilesFetched("FAILED");
+}
+
+TEST_F(CreationRunTest, OutputFolderThatCannotBeMadeIsItsOwnError)
+{
+    ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\blocker", "a file where a folder should be"));
+    TheConsoleSettings().OutDir = folder.Path() + "\\blocker\\%COMPUTERNAME%";
+    Add("PC01");
+    TimedRun();
+    EXPECT_EQ(static_cast<uint32_t>(kJobOutputFolderError), At(0).result);
+    EXPECT_NE(0u, At(0).errorCode);
+    EXPECT_EQ(1, deployer->RemovedCount());
+}
+
+TEST_F(CreationRunTest, CancelDuringDeploymentFinishesEveryJobAsCancelled)
+{
+    for (const char* name : {"PC01", "PC02", "PC03", "PC04", "PC05"}) Add(name);
+    deployer->defaultScript.workMs = 20000; // the deployed ones would keep the run waiting
+    deployer->onDeploy = [](CreationJob& job) {
+        if (job.entry.name == "PC03") RequestCancel();
+    };
+    DWORD spent = TimedRun();
+    EXPECT_LT(spent, 10000u);
+    for (size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(At(i).name);
+        EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(i).result);
+        EXPECT_EQ(kNoErrorCode, At(i).errorCode);
+        EXPECT_EQ(0, At(i).inProgress);
+    }
+    // Every job counted as started; those after the cancel never reached a target.
+    EXPECT_EQ(5, TheRunState().startedCount);
+    EXPECT_EQ(5, TheRunState().completedCount);
+    EXPECT_EQ(5, TheRunState().errorCount);
+    EXPECT_EQ((std::vector<std::string>{"PC01", "PC02", "PC03"}), deployer->DeployOrder());
+    EXPECT_EQ(5, deployer->RemovedCount());
+
+    LogRunResults(TheComputerList(), nullptr, true);
+    std::string log = LogText();
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tPC05\t==//==\tOperation cancelled by user\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Cancelled by user!")) << log;
+    EXPECT_NE(std::string::npos, log.find("* Result: Error *")) << log;
+}
+
+TEST_F(CreationRunTest, CancelDuringTheWaitKeepsFinishedResults)
+{
+    Add("QUICK");
+    Add("SLOW1");
+    Add("SLOW2");
+    deployer->SetScript("SLOW1", Scripted(Behaviour::Success, 30000));
+    deployer->SetScript("SLOW2", Scripted(Behaviour::Success, 30000));
+    std::thread canceller = CancelWhen([] { return TheRunState().completedCount >= 1; });
+    DWORD spent = TimedRun();
+    canceller.join();
+    EXPECT_LT(spent, 10000u);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
+    ExpectFilesFetched("QUICK");
+    EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(1).result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(2).result);
+    EXPECT_EQ(3, TheRunState().completedCount);
+    EXPECT_EQ(2, TheRunState().errorCount);
+
+    LogRunResults(TheComputerList(), nullptr, true);
+    std::string log = LogText();
+    EXPECT_NE(std::string::npos, log.find("Success\tCreate ER Disk\tQUICK")) << log;
+    EXPECT_NE(std::string::npos, log.find("Cancelled by user!")) << log;
+}
+
+TEST_F(CreationRunTest, CancelWhileFilesArriveStopsTheTransfer)
+{
+    Script slow;
+    slow.perFileDelayMs = 2000;
+    slow.fileCount = 6;
+    deployer->SetScript("PC01", slow);
+    Add("PC01");
+    volatile LONG statusSent = 0;
+    deployer->onStatusSent = [&](const std::string&) { InterlockedExchange(&statusSent, 1); };
+    std::thread canceller = CancelWhen([&] {
+        if (!statusSent) return false;
+        Sleep(2500); // the first file is in, the second is on its way
+        return true;
+    });
+    DWORD spent = TimedRun();
+    canceller.join();
+    EXPECT_LT(spent, 8000u);
+    EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(0).result);
+    EXPECT_EQ(kNoErrorCode, At(0).errorCode);
+    EXPECT_LT(ListFiles(OutFolder("PC01")).size(), 6u);
+}
+
+TEST_F(CreationRunTest, RunTimeLimitEndsTheWaitWithTimeout)
+{
+    TheConsoleSettings().ERDtimeout = 1;
+    deployer->SetScript("STUCK", Scripted(Behaviour::Success, 30000));
+    Add("QUICK");
+    Add("STUCK");
+    DWORD spent = TimedRun();
+    EXPECT_GE(spent, 1000u);
+    EXPECT_LT(spent, 8000u);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobTimeout), At(1).result);
+    EXPECT_EQ(kNoErrorCode, At(1).errorCode);
+}
+
+TEST_F(CreationRunTest, ZeroAndNegativeLimitsDoNotEndTheWait)
+{
+    ConsoleSettings& settings = TheConsoleSettings();
+    settings.ERDtimeout = -3600;
+    EXPECT_EQ(4291367296u, settings.TimeoutMilliseconds());
+    deployer->defaultScript.workMs = 1500;
+    Add("PC01");
+    for (int32_t limit : {0, -3600}) {
+        settings.ERDtimeout = limit;
+        TimedRun();
+        EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result) << limit;
+    }
+}
+
+TEST_F(CreationRunTest, HundredAndThirtyTargetsInThreeGroupsAllComplete)
+{
+    constexpr int kTargets = 130;
+    for (int i = 0; i < kTargets; ++i) {
+        std::string name = win::Format("T%03d", i);
+        Add(name);
+        // Completions spread over every group, the last groups' agents first.
+        deployer->SetScript(name, Scripted(Behaviour::Success, 200 + 15 * static_cast<DWORD>(kTargets - i)));
+    }
+    TimedRun();
+    EXPECT_EQ(3u, LastRunFigures().groups);
+    int succeeded = 0;
+    for (int i = 0; i < kTargets; ++i) {
+        if (At(i).result == kJobSucceeded) ++succeeded;
+        else ADD_FAILURE() << At(i).name << " " << At(i).result << " " << At(i).errorCode;
+    }
+    EXPECT_EQ(kTargets, succeeded);
+    ExpectFilesFetched("T000");
+    ExpectFilesFetched("T070");
+    ExpectFilesFetched("T129");
+    EXPECT_EQ(kTargets, TheRunState().completedCount);
+    EXPECT_EQ(0, TheRunState().errorCount);
+}
+
+TEST_F(CreationRunTest, UnattendedPassLogsItsSession)
+{
+    deployer->SetScript("PC02", Scripted(Behaviour::AgentTimeout));
+    Add("PC01");
+    Add("PC02");
+    RunJobsUnattended();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobTimeout), At(1).result);
+    EXPECT_EQ(2, TheRunState().unattendedStartedCount);
+    std::string log = LogText();
+    EXPECT_NE(std::string::npos, log.find("Salvora Creating ER Disks")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tPC02\t==//==\tTIMEOUT\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("* Result: Error *")) << log;
+}
