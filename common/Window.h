@@ -75,6 +75,10 @@ public:
 
     HWND Handle() const noexcept { return hwnd_; }
 
+    // The window procedure that routes to Window objects, for programs that register
+    // their class themselves (RegisterClassExA with a small icon, for example).
+    static WNDPROC ClassProcedure() noexcept { return &Window::Procedure; }
+
 protected:
     // Set `handled` to answer the message; otherwise DefWindowProc answers it.
     virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) = 0;

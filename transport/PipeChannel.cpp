@@ -295,7 +295,8 @@ bool PipeChannel::Transact(int32_t sequence, const void* payload, int32_t length
     header.length = length;
     header.status = MessageStatus::Payload;
     DWORD payloadBytes = 0;
-    if (abortFlag && *abortFlag) {
+    lastSentCancelled_ = abortFlag && *abortFlag;
+    if (lastSentCancelled_) {
         header.status = MessageStatus::Cancelled;
     } else if (length == kEndOfFileLength) {
         header.status = MessageStatus::EndOfFile;
@@ -408,8 +409,8 @@ bool PipeChannel::SendFile(const char* fileName, const char* folder)
         return false;
     }
     if (!Transact(0, fileName, static_cast<int32_t>(nameLength + 1))) return false;
-    // A cancelled name message ends the sending as well: nothing follows it.
-    if (IsTerminatorName(fileName) || (abortFlag && *abortFlag)) return true;
+    if (IsTerminatorName(fileName)) return true;
+    if (abortFlag && *abortFlag) return EndWithCancelledMessage(1);
 
     std::string path = win::Format("%s\\%s", folder, fileName);
     win::Handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
@@ -423,8 +424,18 @@ bool PipeChannel::SendFile(const char* fileName, const char* folder)
         if (!ReadFile(file.Get(), block, kMaxPayload, &got, nullptr)) return false;
         int32_t length = got ? static_cast<int32_t>(got) : kEndOfFileLength;
         if (!Transact(sequence, block, length)) return false;
-        if ((abortFlag && *abortFlag) || length == kEndOfFileLength) return true;
+        if (abortFlag && *abortFlag) return EndWithCancelledMessage(sequence + 1);
+        if (length == kEndOfFileLength) return true;
     }
+}
+
+bool PipeChannel::EndWithCancelledMessage(int32_t nextSequence)
+{
+    // The flag may have risen while the last message waited for its reply: the console
+    // still learns of the cancellation from one cancelled message.
+    if (lastSentCancelled_) return true;
+    Transact(nextSequence, nullptr, 0);
+    return true;
 }
 
 bool PipeChannel::IsSafeFileName(const char* name)

@@ -106,9 +106,11 @@ private:
     bool WaitForPipe();
     bool IsCancelled() const;
     void DiscardRestOfMessage();
+    bool EndWithCancelledMessage(int32_t nextSequence);
     char* MessageBuffer();
     char* PayloadBuffer();
 
     std::unique_ptr<char[]> messageBuffer_; // one framed message, made on first use
     bool moreData_ = false;                 // the last ReadExact left the rest of its message in the pipe
+    bool lastSentCancelled_ = false;        // the last Transact sent a cancelled message
 };

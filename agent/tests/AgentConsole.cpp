@@ -35,6 +35,38 @@ void ForEachProcess(const char* image, Visit visit)
 
 } // namespace
 
+namespace {
+
+int CountStartPending(SC_HANDLE manager)
+{
+    std::vector<char> buffer(256 * 1024);
+    DWORD needed = 0, count = 0, resume = 0;
+    if (!EnumServicesStatusA(manager, SERVICE_WIN32 | SERVICE_DRIVER, SERVICE_STATE_ALL,
+                             reinterpret_cast<ENUM_SERVICE_STATUSA*>(buffer.data()), static_cast<DWORD>(buffer.size()),
+                             &needed, &count, &resume))
+        return -1;
+    const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUSA*>(buffer.data());
+    int pending = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (services[i].ServiceStatus.dwCurrentState == SERVICE_START_PENDING) ++pending;
+    }
+    return pending;
+}
+
+} // namespace
+
+DWORD WaitForServicesToSettle(DWORD timeoutMs)
+{
+    win::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+    const DWORD begin = GetTickCount();
+    int quietChecks = 0;
+    while (manager && quietChecks < 6 && GetTickCount() - begin < timeoutMs) {
+        quietChecks = CountStartPending(manager.Get()) == 0 ? quietChecks + 1 : 0;
+        Sleep(500);
+    }
+    return GetTickCount() - begin;
+}
+
 int CountProcesses(const char* image)
 {
     int count = 0;

@@ -17,6 +17,11 @@ constexpr char kImagePath[] = "%SystemRoot%\\System32\\Vantoro.exe";
 // Copies the build's Vantoro.exe into the system folder.
 bool InstallAgentFile();
 
+// Waits (up to `timeoutMs`) until no service of the computer is start-pending for a
+// while: Wine's own services start in the background after a new prefix is made, and a
+// start of ours in that time can fail. Returns the milliseconds waited.
+DWORD WaitForServicesToSettle(DWORD timeoutMs);
+
 // Ends every rdisk.exe process still running; returns how many there were.
 int EndRepairTools();
 // Running processes whose image is `image`.

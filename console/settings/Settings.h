@@ -34,6 +34,10 @@ bool WriteSettingValue(const char* name, DWORD type, const void* data, DWORD siz
 // named by the part before it, whatever its type, as text of at most 259 characters.
 bool ReadRegistryPathValue(HKEY root, const char* fullPath, std::string& text);
 
+struct ConsoleSettings;
+// The console's one ConsoleSettings, held for the application object.
+ConsoleSettings& TheConsoleSettings();
+
 // The console's settings, one per process.
 struct ConsoleSettings {
     int32_t ERDtimeout = kDefaultErdTimeout; // seconds; 0 = no limit; negative = limit switched off
@@ -74,14 +78,11 @@ struct LogSettings {
 
     // Always succeeds: every value that cannot be read keeps its default. `console` gives
     // the install folder (default file name) and whether Annalix is installed.
-    void Load(const ConsoleSettings& console);
-    bool Save(const ConsoleSettings& console) const;
+    void Load(const ConsoleSettings& console = TheConsoleSettings());
+    bool Save(const ConsoleSettings& console = TheConsoleSettings()) const;
 };
 
 enum LogLevel : uint32_t { kLogFull = 0, kLogErrorsOnly = 1, kLogNone = 2 };
-
-// The console's one ConsoleSettings, held for the application object.
-ConsoleSettings& TheConsoleSettings();
 
 // Number of concurrent computer lookups (MaxEnumThread), read from the settings key the
 // first time it is asked for and kept for the life of the process: 100 when absent or

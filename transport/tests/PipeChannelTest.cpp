@@ -353,3 +353,31 @@ TEST(PipeChannel, AgentPipeAdmitsOnlyAdministratorsAndLocalSystem)
     });
     EXPECT_TRUE(pair.opened);
 }
+
+TEST(PipeChannel, AbortRaisedWhileAMessageAwaitsItsReplyStillSendsACancelledMessage)
+{
+    TempFolder source;
+    ASSERT_TRUE(testing_support::WriteWholeFile(source / "a.bin", testing_support::PatternBytes(50000, 5)));
+    volatile LONG abort = 0;
+    bool sent = false;
+    PipePair pair([&](PipeChannel& server) {
+        server.abortFlag = &abort;
+        sent = server.SendFile("a.bin", source.Path().c_str());
+    });
+    ASSERT_TRUE(pair.opened);
+    std::vector<char> buffer(kMaxPayload);
+    int32_t length = 0;
+    ASSERT_EQ(pair.client.ReceiveMessage(buffer.data(), length), MessageOutcome::Payload); // the name
+    // Read the first data message, and raise the flag before answering it.
+    MessageHeader header = {};
+    ASSERT_TRUE(pair.client.ReadExact(&header, sizeof(header), true));
+    ASSERT_TRUE(pair.client.ReadExact(buffer.data(), static_cast<DWORD>(header.length), true));
+    InterlockedExchange(&abort, 1);
+    ASSERT_TRUE(pair.client.WriteExact(&header, sizeof(header), true));
+    std::vector<Seen> seen = RecordMessages(pair.client, 1);
+    pair.Join();
+    EXPECT_TRUE(sent);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].sequence, 2);
+    EXPECT_EQ(seen[0].status, MessageStatus::Cancelled);
+}

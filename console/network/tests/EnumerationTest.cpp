@@ -218,3 +218,26 @@ TEST_F(RefreshTest, EntryOutlivesTheListWhileItsLookupRuns)
 }
 
 } // namespace
+
+namespace {
+
+// The real NETAPI32 of this machine: no browse list, only the local computer.
+TEST(RealNetworkTest, LocalComputerAloneWithoutABrowseList)
+{
+    SetNetwork(nullptr);
+    ASSERT_TRUE(RefreshFromDomain(nullptr));
+    ASSERT_EQ(TheComputerList().Size(), 1u);
+    ComputerEntryPtr entry = TheComputerList().At(0);
+    EXPECT_EQ(entry->name, LocalComputerName());
+    ASSERT_TRUE(WaitForLookups());
+    // The local answer carries the Windows NT bit but no role bit.
+    EXPECT_EQ(entry->Role(), kRoleUndetermined);
+    EXPECT_EQ(entry->TypeText(), "Unknown");
+
+    ComputerEntryPtr direct = EntryFromName(LocalComputerName());
+    EXPECT_EQ(LookupComputer(*direct), 0u);
+    EXPECT_EQ(direct->TypeText(), "Unknown");
+    TheComputerList().Clear();
+}
+
+} // namespace

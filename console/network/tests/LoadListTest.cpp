@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 
 using namespace console_test;
 using testing_support::TempFolder;
@@ -19,6 +20,11 @@ using testing_support::WriteWholeFile;
 namespace {
 
 struct UiProbe {
+    HWND owner = nullptr;
+    int posted = 0;
+    bool postQuit = false;
+    std::string text;
+    bool centred = false;
     int viewUpdates = 0;
     int steps = 0;
     int lastPosition = -1;
@@ -37,6 +43,22 @@ void CountStep(HWND window, void* context)
     probe->lastPosition = static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0));
     probe->rangeHigh = static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
     probe->activeAtLastStep = ActiveLookupThreads();
+    char text[64] = {};
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        GetClassNameA(child, text, sizeof(text));
+        if (lstrcmpiA(text, "Static") == 0 && GetWindowTextA(child, text, sizeof(text)) > 0) probe->text = text;
+    }
+    if (probe->owner) {
+        RECT box{}, area{};
+        GetWindowRect(window, &box);
+        GetWindowRect(probe->owner, &area);
+        probe->centred = std::abs((box.left + box.right) - (area.left + area.right)) <= 2 &&
+                         std::abs((box.top + box.bottom) - (area.top + area.bottom)) <= 2;
+        // Messages that arrive during the batch are served one per wait.
+        PostMessageA(probe->owner, WM_APP, 0, 0);
+        ++probe->posted;
+        if (probe->postQuit && probe->steps == 2) PostQuitMessage(3);
+    }
     // Commands that change the list are refused while the batch runs.
     if (probe->steps == 1) {
         ComputerList& list = TheComputerList();
@@ -109,6 +131,58 @@ TEST_F(LoadListTest, ReadsTheFirstWordOfEachLine)
     EXPECT_EQ(probe.rangeHigh, 4);
     EXPECT_TRUE(probe.refusedDuringBatch);
     EXPECT_FALSE(TheComputerList().IsBatchRunning());
+}
+
+int g_served = 0;
+LRESULT CALLBACK OwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP) ++g_served;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(LoadListTest, LoadingWindowOverItsOwnerAndMessagesServed)
+{
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = OwnerProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "LoadListTestOwner";
+    RegisterClassA(&windowClass);
+    HWND owner = CreateWindowExA(0, "LoadListTestOwner", "Owner", WS_POPUP | WS_VISIBLE, 100, 80, 600, 400, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    ComputerListUi ui;
+    ui.owner = owner;
+    ui.updateViews = CountUpdate;
+    ui.progressStepped = CountStep;
+    ui.context = &probe;
+    SetComputerListUi(ui);
+    probe.owner = owner;
+    probe.postQuit = true;
+    g_served = 0;
+    ASSERT_TRUE(SetDword("MaxEnumThread", 2)); // so that the loop waits for slots
+
+    std::string text;
+    for (int i = 0; i < 12; ++i) {
+        std::string name = "SLOW" + std::to_string(i);
+        network.Add({Wide(name), kSimNtServer, 4, 0, nullptr, 0, false, 150});
+        text += name + "\n";
+    }
+    std::string path = folder / "list.txt";
+    ASSERT_TRUE(WriteWholeFile(path, text));
+    ASSERT_TRUE(LoadComputerList(path.c_str()));
+    EXPECT_EQ(probe.text, "Loading, please wait...");
+    EXPECT_TRUE(probe.centred);
+    EXPECT_GT(g_served, 0);
+
+    // A WM_QUIT met while waiting is not lost: it is posted again after the batch.
+    MSG message{};
+    bool quit = false;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quit = message.wParam == 3;
+        else DispatchMessageA(&message);
+    }
+    EXPECT_TRUE(quit);
+    DestroyWindow(owner);
 }
 
 TEST_F(LoadListTest, UnopenableFileLeavesTheListButRecordsThePath)

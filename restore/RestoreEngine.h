@@ -1,0 +1,140 @@
+// Restavo's restore engine: the hive table, the checks made on a folder of saved repair
+// files, the decompression through the system's expand.exe and the swap of the hives into
+// a local or remote registry.
+#pragma once
+#include <windows.h>
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "RestoreSystem.h"
+
+namespace restavo {
+
+constexpr int kHiveCount = 5;
+constexpr size_t kHiveSlot = 50;
+constexpr size_t kPathSize = 260;
+constexpr size_t kErrorTextSize = 512;
+
+// One saved hive: its name (also the source file's name before "._"), the registry root it
+// belongs to, the key replaced there and the dialog's check box for it.
+struct HiveEntry {
+    char name[kHiveSlot];
+    HKEY root;
+    char key[kHiveSlot];
+    int checkBox;
+};
+
+// SAM, SECURITY, SOFTWARE, SYSTEM, DEFAULT: the order of the check boxes, of the restore and
+// of the report.
+extern const std::array<HiveEntry, kHiveCount> HiveTable;
+
+// One 32-bit flag per hive in table order; 1 = restore this hive.
+using HiveSelection = std::array<std::uint32_t, kHiveCount>;
+// The modified-time text of each hive's source file ("mm/dd/yy hh:mm", year minus 1900).
+using HiveTimes = std::array<std::array<char, kHiveSlot>, kHiveCount>;
+
+// Failure texts of RestoreHives.
+inline constexpr const char* kErrorExpanding = "during expanding file";
+inline constexpr const char* kErrorCopying = "during copying file";
+inline constexpr const char* kErrorConnecting = "during connecting registry";
+inline constexpr const char* kErrorReplacing = "during replacing key";
+
+inline constexpr const char* kShutdownMessage = "Restavo v 1.00: registry hives have been restored";
+
+// `folder` + "\" + `name`, without doubling a backslash the folder already ends in.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// Reads a REG_SZ or REG_EXPAND_SZ value of `keyPath` under `root`. Succeeds only when the
+// value has `expectedType` and fits `*inOutSize` bytes; when it is too large the needed
+// size is stored in `*inOutSize`.
+bool ReadRegistryString(HKEY root, const char* valueName, DWORD expectedType, const char* keyPath, char* buffer,
+                        DWORD* inOutSize);
+
+// True when at least one hive is selected and every selected hive's "<name>._" is a file in
+// `folder`; fills the modified-time text of each selected hive.
+bool CheckSources(const char* folder, const HiveSelection& selection, HiveTimes& times);
+
+// "mm/dd/yy hh:mm" of a UTC file time, the year printed as year minus 1900.
+std::string FormatModifiedTime(const FILETIME& time);
+
+// The computer name kept in the saved SYSTEM hive of `folder` (control set 001); empty
+// when it cannot be read.
+std::string ReadSourceComputerName(const char* folder);
+
+// True when the saved SYSTEM file of `folder` is 31 days old or more, or cannot be opened.
+bool IsErdOld(const char* folder);
+// The same judgement against a given current time.
+bool IsErdOldAt(const char* folder, const FILETIME& now);
+
+// Decompresses `source` into `target` with the system's expand.exe; true when it ended with 0.
+bool ExpandFile(const char* source, const char* target);
+
+// Lower-cases `path`, then replaces every occurrence of `token` (matched in lower case) by
+// `replacement` as given. The result is cut to 259 characters.
+void ReplaceInPath(std::string& path, const char* token, const char* replacement);
+
+// Enables one privilege in the process token; `machine` (or null) is where the privilege's
+// value is looked up. True when the system reports no error.
+bool EnablePrivilege(const char* privilegeName, const char* machine);
+
+// Paths the restore uses on the target.
+struct TargetFolders {
+    std::string targetTemp; // the temporary folder as the target sees it
+    std::string remoteTemp; // the same folder as this computer reaches it
+};
+
+// The target's folders: for a machine read from its registry (through `system`), else the
+// local temporary folder.
+TargetFolders FindTargetFolders(const char* machine, RestoreSystem& system);
+
+// Restores every selected hive of `folder` onto `machine` (null: this computer). Clears the
+// flag of each hive that fails and leaves the most recent failure's text in `errorText`.
+// True only when every selected hive was restored.
+bool RestoreHives(HWND owner, const char* machine, const char* folder, HiveSelection& selection,
+                  std::string& errorText, RestoreSystem& system = RealRestoreSystem());
+
+// Asks `machine` (null: this computer) to restart in 20 seconds.
+void RebootComputer(const char* machine, RestoreSystem& system = RealRestoreSystem());
+
+// "<NAME> - Success\n" or "<NAME> - Error <text>\n" for each hive the user selected.
+std::string BuildReport(const HiveSelection& requested, const HiveSelection& restored, const std::string& errorText);
+
+// A computer name as typed, without leading backslashes.
+std::string CleanComputerName(const std::string& typed);
+
+// True when `name` is this computer's name (any letter case).
+bool IsLocalComputer(const std::string& name);
+
+// What the Restore command needs from the user interface.
+class RestoreUi {
+public:
+    virtual ~RestoreUi() = default;
+    virtual void ShowError(const char* text) = 0;
+    // The confirmation of foreign or old data: true to go ahead.
+    virtual bool Confirm(const std::string& targetName, const HiveSelection& selection, const char* folder,
+                         const HiveTimes& times) = 0;
+    virtual void ShowReport(const std::string& report) = 0;
+    virtual void BeginWait() {}
+    virtual void EndWait() {}
+};
+
+struct RestoreRequest {
+    std::string folder;
+    std::string computer;
+    HiveSelection selection{};
+    bool reboot = false;
+};
+
+// How a Restore command ended.
+enum class RestoreOutcome { InputError, NotConfirmed, Restored, PartlyFailed };
+
+inline constexpr const char* kComputerEmpty = "Computer name is empty";
+inline constexpr const char* kSelectionEmpty = "Hives selection is empty";
+inline constexpr const char* kSourceMissing = "Can not find source file for one of the selected hives";
+
+// The Restore command: checks, confirmation, restore, optional restart and report.
+RestoreOutcome RunRestoreCommand(HWND owner, const RestoreRequest& request, RestoreUi& ui,
+                                 RestoreSystem& system = RealRestoreSystem());
+
+} // namespace restavo

@@ -1,0 +1,260 @@
+// Restavo.exe run as its own process, as the console starts it, and driven through its windows.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Handle.h"
+#include "Resource.h"
+#include "RestoreEngine.h"
+#include "RestoreFixtures.h"
+#include "TestSupport.h"
+
+using namespace restavo;
+using namespace restavo_test;
+using testing_support::TempFolder;
+
+namespace {
+
+constexpr DWORD kWindowWait = 15000;
+constexpr const char* kConsoleKey = "SOFTWARE\\Ostrel\\Salvora\\CurrentVersion";
+
+// Under Wine, RegReplaceKeyA changes nothing; on Windows this test would really swap hives.
+bool RunningUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+std::string LocalName()
+{
+    char name[256] = {};
+    DWORD size = sizeof(name);
+    GetComputerNameA(name, &size);
+    return name;
+}
+
+std::string ControlText(HWND window, int id)
+{
+    char text[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(GetDlgItem(window, id), WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    return text;
+}
+
+void Press(HWND window, int id)
+{
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(GetDlgItem(window, id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+// One Restavo.exe process, ended (within a bound) when the test is done with it.
+class RestavoProcess {
+public:
+    explicit RestavoProcess(const std::string& arguments)
+    {
+        std::string line = "\"" + testing_support::BinFolder() + "\\Restavo.exe\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            process_.Reset(info.hProcess);
+            CloseHandle(info.hThread);
+            id_ = info.dwProcessId;
+        }
+    }
+    ~RestavoProcess()
+    {
+        if (!process_) return;
+        if (HWND main = MainWindow(0)) PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+        if (WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
+    }
+
+    bool Started() const { return process_.IsValid(); }
+
+    // A top-level window of the process with `title` for which `accept` holds, waited for.
+    HWND FindWindowOf(const char* title, const std::function<bool(HWND)>& accept, DWORD waitMs = kWindowWait) const
+    {
+        Search search{id_, title, &accept, nullptr};
+        DWORD start = GetTickCount();
+        do {
+            EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+            if (search.found) return search.found;
+            Sleep(50);
+        } while (GetTickCount() - start < waitMs);
+        return nullptr;
+    }
+
+    HWND MainWindow(DWORD waitMs = kWindowWait) const
+    {
+        return FindWindowOf("Restavo", [](HWND w) { return GetDlgItem(w, IDC_ERD_FOLDER) != nullptr; }, waitMs);
+    }
+
+    // Closes with the Close button and tells whether the process ended with 0.
+    bool CloseAndExit()
+    {
+        HWND main = MainWindow(0);
+        if (!main) return false;
+        PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
+        if (WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) return false;
+        DWORD code = 1;
+        GetExitCodeProcess(process_.Get(), &code);
+        process_.Reset();
+        return code == 0;
+    }
+
+private:
+    struct Search {
+        DWORD id;
+        const char* title;
+        const std::function<bool(HWND)>* accept;
+        HWND found;
+    };
+    static BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
+    {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != s->id || !IsWindowVisible(window)) return TRUE;
+        char text[128] = {};
+        GetWindowTextA(window, text, sizeof(text));
+        if (strcmp(text, s->title) != 0 || !(*s->accept)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
+    }
+
+    win::Handle process_;
+    DWORD id_ = 0;
+};
+
+// The console's settings key, put back as it was after the test.
+class ConsoleSettingsKey {
+public:
+    ConsoleSettingsKey() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConsoleKey); }
+    ~ConsoleSettingsKey() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConsoleKey); }
+    void Set(const char* name, const std::string& value)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kConsoleKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        win::RegKey owner(key);
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    }
+};
+
+} // namespace
+
+TEST(ProgramTest, StartsWithTheConsolesOutputFolderOrThisComputersRepairFolder)
+{
+    ConsoleSettingsKey settings;
+    settings.Set("InstallPath", "C:\\Program Files\\Salvora");
+    settings.Set("OutDir", "C:\\ERD\\%COMPUTERNAME%");
+    {
+        RestavoProcess restavo("");
+        ASSERT_TRUE(restavo.Started());
+        HWND main = restavo.MainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(ControlText(main, IDC_ERD_FOLDER), "C:\\ERD\\");
+        EXPECT_EQ(ControlText(main, IDC_COMPUTER), "");
+        EXPECT_TRUE(restavo.CloseAndExit());
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConsoleKey);
+    {
+        RestavoProcess restavo("");
+        HWND main = restavo.MainWindow();
+        ASSERT_NE(main, nullptr);
+        char systemRoot[MAX_PATH] = {};
+        DWORD size = sizeof(systemRoot);
+        ReadRegistryString(HKEY_LOCAL_MACHINE, "SystemRoot", REG_SZ,
+                           "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", systemRoot, &size);
+        EXPECT_EQ(ControlText(main, IDC_ERD_FOLDER), std::string(systemRoot) + "\\Repair");
+        EXPECT_EQ(ControlText(main, IDC_COMPUTER), LocalName());
+        EXPECT_TRUE(restavo.CloseAndExit());
+    }
+}
+
+TEST(ProgramTest, CommandLineAsTheConsoleComposesIt)
+{
+    ConsoleSettingsKey settings;
+    settings.Set("OutDir", "C:\\ERD\\%COMPUTERNAME%");
+    TempFolder erd("erd");
+    {
+        // "-c=NAME" "-d=FOLDER, the folder's quote left open.
+        RestavoProcess restavo("\"-c=PC01\" \"-d=" + erd.Path());
+        HWND main = restavo.MainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(ControlText(main, IDC_COMPUTER), "PC01");
+        EXPECT_EQ(ControlText(main, IDC_ERD_FOLDER), erd.Path());
+        EXPECT_TRUE(restavo.CloseAndExit());
+    }
+    {
+        RestavoProcess restavo("/C=pc02 /D=C:\\NoSuchFolder\\PC02");
+        HWND main = restavo.MainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(ControlText(main, IDC_COMPUTER), "pc02");
+        EXPECT_EQ(ControlText(main, IDC_ERD_FOLDER), "C:\\ERD\\") << "a missing folder keeps the default";
+        EXPECT_TRUE(restavo.CloseAndExit());
+    }
+}
+
+TEST(ProgramTest, RestoresFetchedFilesOntoThisComputerAfterConfirmation)
+{
+    if (!RunningUnderWine()) GTEST_SKIP() << "swaps real hives outside Wine";
+    RemoveLocalExpandedFiles();
+    TempFolder erd("erd");
+    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "DEFAULT"});
+    WriteSystemHive(erd.Path(), "PC01"); // the files were fetched from PC01
+
+    RestavoProcess restavo("\"-c=" + LocalName() + "\" \"-d=" + erd.Path());
+    HWND main = restavo.MainWindow();
+    ASSERT_NE(main, nullptr);
+    for (int id : {IDC_HIVE_SAM, IDC_HIVE_SOFTWARE, IDC_HIVE_SYSTEM}) Press(main, id);
+    PostMessageA(main, WM_COMMAND, IDOK, 0);
+
+    HWND confirm = restavo.FindWindowOf("Warning", [](HWND w) { return GetDlgItem(w, IDC_IGNORE_WARNING) != nullptr; });
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(ControlText(confirm, IDC_SOURCE_COMPUTER), "PC01");
+    EXPECT_EQ(ControlText(confirm, IDC_DESTINATION_COMPUTER), LocalName());
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(confirm, IDC_IGNORE_WARNING)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(confirm, IDOK)));
+    Press(confirm, IDC_IGNORE_WARNING);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(confirm, IDOK)));
+    PostMessageA(confirm, WM_COMMAND, IDOK, 0);
+
+    HWND question = restavo.FindWindowOf("Warning", [](HWND w) { return GetDlgItem(w, IDYES) != nullptr; });
+    ASSERT_NE(question, nullptr);
+    EXPECT_NE(ControlText(question, 0xFFFF).find("created on computer PC01"), std::string::npos);
+    PostMessageA(question, WM_COMMAND, IDYES, 0);
+
+    HWND report = restavo.FindWindowOf("Restore Complete", [](HWND) { return true; }, 60000);
+    ASSERT_NE(report, nullptr);
+    std::string text = ControlText(report, 0xFFFF);
+    EXPECT_EQ(text, "SAM - Success\nSOFTWARE - Success\nSYSTEM - Success\n");
+    PostMessageA(report, WM_COMMAND, IDOK, 0);
+
+    // The hives were expanded into this computer's temporary folder for the swap.
+    std::string bytes;
+    EXPECT_TRUE(testing_support::ReadWholeFile(JoinPath(LocalTemp(), "SOFTWARE"), bytes));
+    EXPECT_EQ(bytes, HiveBytes("SOFTWARE"));
+    EXPECT_TRUE(restavo.CloseAndExit());
+    RemoveLocalExpandedFiles();
+}
+
+TEST(ProgramTest, AMissingSourceFileStopsTheCommand)
+{
+    TempFolder erd("erd");
+    WriteRepairFiles(erd.Path(), {"SYSTEM"});
+    RestavoProcess restavo("-c=PC01 \"-d=" + erd.Path() + "\"");
+    HWND main = restavo.MainWindow();
+    ASSERT_NE(main, nullptr);
+    Press(main, IDC_HIVE_SAM);
+    Press(main, IDC_HIVE_SYSTEM);
+    PostMessageA(main, WM_COMMAND, IDOK, 0);
+    HWND error = restavo.FindWindowOf("Error", [](HWND) { return true; });
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(ControlText(error, 0xFFFF), kSourceMissing);
+    PostMessageA(error, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(restavo.CloseAndExit());
+}
