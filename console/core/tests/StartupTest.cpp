@@ -315,6 +315,42 @@ TEST_F(UnattendedRunTest, OnDemandTaskFailuresAreLoggedAndSwitchesRestored)
 
 }
 
+TEST_F(UnattendedRunTest, BadInputLeavesEveryComputerWithItsResult)
+{
+    Watch watch;
+    simagents::Script unreachable;
+    unreachable.behaviour = simagents::Behaviour::InstallFailure;
+    deployer->SetScript("GONE", unreachable);
+    // A log in a folder that does not exist, garbage numbers, an over-long name (cut to 15
+    // characters) and a computer that cannot be reached.
+    const std::string logPath = folder.Path() + "\\no folder\\run.log";
+    CommandLineOptions options =
+        Parse(("-S -r=x -n=zz \"-l=" + logPath + "\" " + WriteList("SIMA\nGONE\nAVERYLONGCOMPUTERNAME\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(1, UnattendedRun(options));
+    ASSERT_EQ(3u, TheComputerList().Size());
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), TheComputerList().At(0)->result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), TheComputerList().At(1)->result);
+    EXPECT_EQ("AVERYLONGCOMPUT", TheComputerList().At(2)->name);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), TheComputerList().At(2)->result);
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\out\\SIMA").empty());
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\out\\AVERYLONGCOMPUT").empty());
+    EXPECT_TRUE(g_pauses.empty()); // -n=zz is no retry
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(UnattendedRunTest, OutputFolderThatCannotBeMade)
+{
+    Watch watch;
+    ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\plain", "a file, not a folder"));
+    CommandLineOptions options =
+        Parse(("-S \"-o=" + folder.Path() + "\\plain\\%COMPUTERNAME%\" " + WriteList("SIMA\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(1, UnattendedRun(options));
+    EXPECT_EQ(static_cast<uint32_t>(kJobOutputFolderError), TheComputerList().At(0)->result);
+    EXPECT_NE(std::string::npos, LogText().find(TEXT_JOB_OUTPUT_FOLDER));
+}
+
 // The application object.
 bool g_interactiveStarted = false;
 bool StartRecorded(CSalvoraApp&)
