@@ -79,5 +79,7 @@ echo "== Result log $erd\\Salvora.log"
 tr -d '\r' < "$erd_unix/Salvora.log" || true
 echo "== Repair files received in $erd\\$computer"
 ls -l "$erd_unix/$computer" 2>/dev/null || echo "(none)"
+system32="$(winepath -u 'C:\windows\system32')"
+if [ -e "$system32/Vantoro.exe" ]; then echo "The agent file is still on the target"; else echo "The agent file is gone from the target"; fi
 [ "$code" -eq 0 ] && echo "MAIN JOB SUCCEEDED" || echo "MAIN JOB FAILED"
 exit "$code"

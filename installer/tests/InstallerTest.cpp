@@ -80,6 +80,22 @@ TEST_F(InstallerTest, SilentInstallAndUninstall)
     EXPECT_EQ(target + "\\Salvora.exe", ReadString(kEventSourceKey, "EventMessageFile"));
     EXPECT_EQ("\"" + target + "\\Uninstall.exe\"", ReadString(kUninstallKey, "UninstallString"));
 
+    // The event source's message file gives events 1500 and 1501 their two texts.
+    HMODULE messages = LoadLibraryExA(ReadString(kEventSourceKey, "EventMessageFile").c_str(), nullptr,
+                                      LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, messages);
+    for (DWORD id : {1500u, 1501u}) {
+        DWORD_PTR texts[2] = {reinterpret_cast<DWORD_PTR>("Salvora started with parameters: -S\r\n"),
+                              reinterpret_cast<DWORD_PTR>("Retry #2")};
+        char text[256] = {};
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, messages, id, 0,
+                                      text, sizeof(text), reinterpret_cast<va_list*>(texts));
+        EXPECT_NE(0u, length) << id;
+        const std::string expected = "Salvora started with parameters: -S\r\nRetry #2";
+        EXPECT_EQ(expected, std::string(text).substr(0, expected.size())) << id; // the file adds a line end
+    }
+    FreeLibrary(messages);
+
     // The installed console finds its settings: an unattended start without a list file
     // ends with 1 (the empty list), not with "not installed" (0).
     EXPECT_EQ(1, RunProgram("\"" + target + "\\Salvora.exe\" -S -l=" + root.Path() + "\\run.log", 60000));
