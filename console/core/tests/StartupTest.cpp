@@ -339,6 +339,26 @@ TEST_F(UnattendedRunTest, BadInputLeavesEveryComputerWithItsResult)
     EXPECT_TRUE(g_boxes.empty());
 }
 
+TEST_F(UnattendedRunTest, UnknownComputersThroughTheRealDeployment)
+{
+    Watch watch;
+    SetDeployer(nullptr);
+    CommandLineOptions options = Parse(("-S -n=1 -r=0 " + WriteList("NOSUCHPC1\nbad*name?\n")).c_str());
+    SetUnattended(true);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(1, UnattendedRun(options));
+    EXPECT_LT(GetTickCount() - start, 120000u);
+    ASSERT_EQ(2u, TheComputerList().Size());
+    std::string log = LogText();
+    for (const ComputerEntryPtr& entry : TheComputerList().Entries()) {
+        EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->name;
+        EXPECT_NE(0u, entry->result) << entry->name;
+        EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\t" + entry->name)) << log;
+    }
+    WORD type = 0;
+    EXPECT_EQ(2u, RunEvents(type).size()); // the start and "Retry #2"
+}
+
 TEST_F(UnattendedRunTest, OutputFolderThatCannotBeMade)
 {
     Watch watch;
