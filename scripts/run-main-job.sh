@@ -66,7 +66,8 @@ echo "== List file $erd\\computers.txt names this computer: $computer"
 # Wine's service manager refuses the first new services of a young prefix ("Service request
 # timeout"); give it the time it needs, as a freshly installed Windows would have had.
 born=$(stat -c %Y "$WINEPREFIX/drive_c/windows/win.ini")
-while [ $(( $(date +%s) - born )) -lt 100 ]; do sleep 5; done
+settle="${MAIN_JOB_SETTLE:-100}"
+while [ $(( $(date +%s) - born )) -lt "$settle" ]; do sleep 5; done
 
 echo "== Salvora.exe -S -n=2 -r=0 on the list"
 set +e
