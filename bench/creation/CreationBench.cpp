@@ -206,7 +206,7 @@ int main()
     for (size_t position : {0, 100, 150, 255}) {
         DWORD delay = NoticeDelay(folder.Path(), position);
         std::printf("  job %3zu (group %zu): finished %lu ms after its status\n", position,
-                    position / kWaitGroupSize + 1, static_cast<unsigned long>(delay));
+                    static_cast<size_t>(position / kWaitGroupSize + 1), static_cast<unsigned long>(delay));
     }
     return 0;
 }
