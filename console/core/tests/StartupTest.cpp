@@ -1,0 +1,468 @@
+// Salvora's start: the command line, the application object and the unattended run over
+// simulated targets (in-process agents on pipes of their own).
+#include <gtest/gtest.h>
+
+#include "ConsoleState.h"
+#include "ConsoleStrings.h"
+#include "CreationRun.h"
+#include "Enumeration.h"
+#include "LogTestSupport.h"
+#include "OnDemandTasks.h"
+#include "RegistryFixture.h"
+#include "ResultLog.h"
+#include "Settings.h"
+#include "SimulatedAgents.h"
+#include "Startup.h"
+#include "TestSupport.h"
+
+#include <map>
+#include <stdexcept>
+
+using namespace testing_support;
+using namespace console_test;
+
+namespace {
+
+CommandLineOptions Parse(const char* arguments) { return ParseCommandLine(arguments); }
+
+TEST(CommandLine, SwitchesWithEitherMarkAndAnyCase)
+{
+    for (const char* line : {"-S -D", "/s /d", "-s /D", "s d"}) {
+        CommandLineOptions options = Parse(line);
+        EXPECT_TRUE(options.unattended) << line;
+        EXPECT_TRUE(options.onDemandTasks) << line;
+        EXPECT_TRUE(options.importFile.empty()) << line; // a plain s or d is taken as the option
+    }
+    CommandLineOptions none = Parse("-sx -dd -S= list.txt");
+    EXPECT_FALSE(none.unattended);
+    EXPECT_FALSE(none.onDemandTasks);
+    EXPECT_EQ("list.txt", none.importFile);
+}
+
+TEST(CommandLine, ValuedOptions)
+{
+    CommandLineOptions options = Parse("-L=C:\\logs\\run.log /o=D:\\ERD\\%COMPUTERNAME% -r=30 -N=2");
+    EXPECT_EQ("C:\\logs\\run.log", options.logFile);
+    EXPECT_EQ("D:\\ERD\\%COMPUTERNAME%", options.outDir);
+    EXPECT_EQ(30, options.retryMinutes);
+    EXPECT_EQ(2, options.retries);
+    EXPECT_FALSE(options.unattended);
+
+    // "%i": octal and hexadecimal with the C prefixes; garbage reads as 0.
+    EXPECT_EQ(8, Parse("-r=010").retryMinutes);
+    EXPECT_EQ(31, Parse("-r=0x1F").retryMinutes);
+    EXPECT_EQ(0, Parse("-r=x").retryMinutes);
+    EXPECT_EQ(0, Parse("-n=").retries);
+    EXPECT_EQ(5, Parse("-n=5min").retries);
+    EXPECT_EQ(-1, Parse("-n=-1").retries);
+
+    // A path option keeps at most 259 characters.
+    std::string longPath(400, 'x');
+    EXPECT_EQ(std::string(259, 'x'), Parse(("-l=" + longPath).c_str()).logFile);
+    EXPECT_EQ(std::string(259, 'x'), Parse(("-o=" + longPath).c_str()).outDir);
+}
+
+TEST(CommandLine, FirstPlainParameterIsTheListFile)
+{
+    CommandLineOptions options = Parse("-S -D -n=0 -r=30 \"C:\\My Lists\\servers.txt\" second.txt");
+    EXPECT_EQ("C:\\My Lists\\servers.txt", options.importFile);
+    EXPECT_EQ(0, options.retries);
+    EXPECT_EQ(30, options.retryMinutes);
+    EXPECT_EQ("-S -D -n=0 -r=30 \"C:\\My Lists\\servers.txt\" second.txt", options.commandText);
+    // A switch never names the file, a plain option is taken as an option.
+    EXPECT_EQ("list.txt", Parse("-list.txt d list.txt").importFile);
+    // The option tests are made on plain parameters too.
+    EXPECT_EQ("C:\\a.log", Parse("l=C:\\a.log").logFile);
+}
+
+TEST(CommandLine, SplittingByTheRuntimeRules)
+{
+    EXPECT_EQ((std::vector<std::string>{"a", "b c", "d\"e", "f\\\\g", "h\\", "i\"j"}),
+              SplitArguments("a \"b c\"  d\\\"e f\\\\g \"h\\\\\" \"i\"\"j\""));
+    EXPECT_TRUE(SplitArguments("   ").empty());
+    EXPECT_EQ((std::vector<std::string>{""}), SplitArguments("\"\""));
+    EXPECT_STREQ("-S list.txt", ArgumentsOf("\"C:\\Program Files\\Salvora.exe\"  -S list.txt"));
+    EXPECT_STREQ("-S", ArgumentsOf("Salvora.exe\t-S"));
+    EXPECT_STREQ("", ArgumentsOf("Salvora.exe"));
+}
+
+TEST(CommandLine, RetryPause)
+{
+    EXPECT_EQ(0u, RetryPauseMilliseconds(0));
+    EXPECT_EQ(0u, RetryPauseMilliseconds(-5));
+    EXPECT_EQ(60000u, RetryPauseMilliseconds(1));
+    EXPECT_EQ(1800000u, RetryPauseMilliseconds(30));
+    EXPECT_EQ(INFINITE - 1, RetryPauseMilliseconds(100000)); // 6,000,000,000 ms does not wrap
+}
+
+std::vector<DWORD> g_pauses;
+void RecordPause(DWORD milliseconds) { g_pauses.push_back(milliseconds); }
+
+simagents::Script Failing()
+{
+    simagents::Script script;
+    script.behaviour = simagents::Behaviour::FailureStatus;
+    return script;
+}
+
+class UnattendedRunTest : public RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        savedSettings_ = TheConsoleSettings();
+        savedLog_ = TheResultLog().Settings();
+        ConsoleSettings& settings = TheConsoleSettings();
+        settings.InstallPath = folder.Path();
+        settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
+        settings.ERDtimeout = 0;
+        settings.AlwaysCopyFiles = 0;
+        settings.AnnalixInstallPath.clear();
+        LogSettings& log = TheResultLog().Settings();
+        lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));
+        log.LogWriteFile = 1;
+        log.LogFullErrorNo = kLogFull;
+        log.LogOverwrite = 1;
+        log.LogWriteAnnalix = 0;
+        log.NTAppLog = 0;
+        TheComputerList().Clear();
+        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\targets");
+        SetDeployer(deployer.get());
+        g_pauses.clear();
+        SetRetryPauseFunction(RecordPause);
+    }
+    void TearDown() override
+    {
+        SetRetryPauseFunction(nullptr);
+        SetDeployer(nullptr);
+        EXPECT_TRUE(deployer->WaitForAgents(30000));
+        deployer.reset();
+        TheComputerList().Clear();
+        TheResultLog().Settings() = savedLog_;
+        TheConsoleSettings() = savedSettings_;
+        SetUnattended(false);
+        RegistryTest::TearDown();
+    }
+
+    std::string WriteList(const std::string& text)
+    {
+        std::string path = folder.Path() + "\\list.txt";
+        EXPECT_TRUE(WriteWholeFile(path, text));
+        return path;
+    }
+
+    std::vector<std::string> RunEvents(WORD& type) const
+    {
+        std::vector<std::string> seconds;
+        type = 0;
+        for (const ReportedEvent& e : g_events) {
+            if (e.id != kEventUnattendedRun) continue;
+            EXPECT_EQ(2u, e.strings.size());
+            if (e.strings.size() != 2) continue;
+            EXPECT_EQ(0u, e.strings[0].rfind("Salvora started with parameters: ", 0)) << e.strings[0];
+            if (type == 0) type = e.type;
+            seconds.push_back(e.strings[1]);
+        }
+        return seconds;
+    }
+
+    std::map<std::string, int> Deploys() const
+    {
+        std::map<std::string, int> count;
+        for (const std::string& name : deployer->DeployOrder()) ++count[name];
+        return count;
+    }
+
+    std::string LogText() const
+    {
+        std::string text;
+        ReadWholeFile(TheResultLog().Settings().LogFileName, text);
+        return text;
+    }
+
+    TempFolder folder{"start"};
+    std::unique_ptr<simagents::SimulatedDeployer> deployer;
+    ConsoleSettings savedSettings_;
+    LogSettings savedLog_;
+};
+
+TEST_F(UnattendedRunTest, FailingComputerIsRetriedUntilTheRetriesAreSpent)
+{
+    Watch watch;
+    deployer->SetScript("SIMBAD", Failing());
+    CommandLineOptions options = Parse(("-S -n=2 -r=1 " + WriteList("SIMGOOD\nSIMBAD\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(1, UnattendedRun(options));
+
+    WORD type = 0;
+    std::vector<std::string> events = RunEvents(type);
+    EXPECT_EQ(EVENTLOG_INFORMATION_TYPE, type);
+    ASSERT_EQ(3u, events.size());
+    EXPECT_EQ("import file: " + folder.Path() + "\\list.txt", events[0]);
+    EXPECT_EQ("Retry #2", events[1]);
+    EXPECT_EQ("Retry #3", events[2]);
+    EXPECT_EQ((std::vector<DWORD>{60000, 60000}), g_pauses);
+    // The computer that succeeded is not asked again; the failing one three times.
+    std::map<std::string, int> deploys = Deploys();
+    EXPECT_EQ(1, deploys["SIMGOOD"]);
+    EXPECT_EQ(3, deploys["SIMBAD"]);
+    EXPECT_EQ(0, TheComputerList().At(0)->selected);
+    EXPECT_EQ(1, TheComputerList().At(1)->selected);
+    // Three sessions, appended one after another.
+    std::string log = LogText();
+    size_t sessions = 0;
+    for (size_t at = log.find(kSessionCreateErd); at != std::string::npos; at = log.find(kSessionCreateErd, at + 1))
+        ++sessions;
+    EXPECT_LE(3u, sessions);
+}
+
+TEST_F(UnattendedRunTest, AllSucceedingNeedsNoRetry)
+{
+    Watch watch;
+    CommandLineOptions options = Parse(("/s -n=3 -r=0 " + WriteList("SIMA\nSIMB\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(0, UnattendedRun(options));
+    WORD type = 0;
+    EXPECT_EQ(1u, RunEvents(type).size());
+    EXPECT_TRUE(g_pauses.empty());
+    EXPECT_EQ(2, deployer->DeployedCount());
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\out\\SIMA").empty());
+}
+
+TEST_F(UnattendedRunTest, NegativeRetryCountMeansOneAttempt)
+{
+    Watch watch;
+    deployer->SetScript("SIMBAD", Failing());
+    CommandLineOptions options = Parse(("-S -n=-1 -r=-2 " + WriteList("SIMBAD\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(1, UnattendedRun(options));
+    EXPECT_EQ(1, deployer->DeployedCount());
+    EXPECT_TRUE(g_pauses.empty());
+}
+
+TEST_F(UnattendedRunTest, MissingOrEmptyListFile)
+{
+    const std::string missing = folder.Path() + "\\no such list.txt";
+    const std::string empty = WriteList("\n  \n");
+    for (const std::string& path : {missing, std::string(), empty}) {
+        Watch watch;
+        TheResultLog().Settings().LogOverwrite = 0;
+        CommandLineOptions options = Parse(path.empty() ? "-S" : ("-S \"" + path + "\"").c_str());
+        SetUnattended(true);
+        EXPECT_EQ(1, UnattendedRun(options)) << path;
+        WORD type = 0;
+        std::vector<std::string> events = RunEvents(type);
+        EXPECT_EQ(EVENTLOG_ERROR_TYPE, type);
+        ASSERT_EQ(1u, events.size());
+        EXPECT_EQ("Read error or empty import file: " + path, events[0]);
+        EXPECT_NE(std::string::npos, LogText().find("Read error or empty import file: " + path));
+        EXPECT_EQ(0, deployer->DeployedCount());
+    }
+}
+
+TEST_F(UnattendedRunTest, LogAndOutputFolderForThisRunOnly)
+{
+    Watch watch;
+    ASSERT_TRUE(SetString("OutDir", "C:\\Stored\\%COMPUTERNAME%"));
+    const std::string out = folder.Path() + "\\elsewhere\\%COMPUTERNAME%";
+    const std::string logPath = folder.Path() + "\\run.log";
+    CommandLineOptions options = Parse(("-S \"-o=" + out + "\" \"-l=" + logPath + "\" " + WriteList("SIMA\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(0, UnattendedRun(options));
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\elsewhere\\SIMA").empty());
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(logPath, log));
+    EXPECT_NE(std::string::npos, log.find("SIMA"));
+    std::string stored;
+    DWORD type = 0;
+    ASSERT_TRUE(GetValue("OutDir", type, stored));
+    EXPECT_EQ(std::string("C:\\Stored\\%COMPUTERNAME%") + '\0', stored);
+}
+
+TEST_F(UnattendedRunTest, OnDemandTasksAfterTheRun)
+{
+    // A private copy of the Annalix stand-in, so that its record file stays in the test folder.
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\Annalix.dll").c_str(), (folder.Path() + "\\Annalix.dll").c_str(), FALSE));
+    TheConsoleSettings().AnnalixInstallPath = folder.Path();
+    Watch watch;
+    CommandLineOptions options = Parse(("-S -D " + WriteList("SIMA\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(0, UnattendedRun(options));
+    std::string tasks;
+    ASSERT_TRUE(ReadWholeFile(folder.Path() + "\\Annalix.txt", tasks));
+    EXPECT_NE(std::string::npos, tasks.find("TASKS Salvora"));
+    EXPECT_NE(std::string::npos, LogText().find(kSessionOnDemandTasks));
+}
+
+TEST_F(UnattendedRunTest, OnDemandTaskFailuresAreLoggedAndSwitchesRestored)
+{
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\Annalix.dll").c_str(), (folder.Path() + "\\Annalix.dll").c_str(), FALSE));
+    TheConsoleSettings().AnnalixInstallPath = folder.Path();
+    LogSettings& log = TheResultLog().Settings();
+    log.LogOverwrite = 1;
+    log.LogWriteAnnalix = 0;
+    Watch watch;
+    SetUnattended(true);
+    SetEnvironmentVariableA("ANNALIX_FAIL", "ExecuteOnDemandTasks=1722");
+    EXPECT_FALSE(RunOnDemandTasks());
+    SetEnvironmentVariableA("ANNALIX_FAIL", nullptr);
+    EXPECT_EQ(1u, log.LogOverwrite);
+    EXPECT_EQ(0u, log.LogWriteAnnalix);
+    std::string text = LogText();
+    EXPECT_NE(std::string::npos, text.find("Annalix service is unavailable.")) << text;
+    EXPECT_NE(std::string::npos, text.find("1722")) << text;
+    EXPECT_NE(std::string::npos, text.find(kOnDemandAborted)) << text;
+
+}
+
+TEST_F(UnattendedRunTest, BadInputLeavesEveryComputerWithItsResult)
+{
+    Watch watch;
+    simagents::Script unreachable;
+    unreachable.behaviour = simagents::Behaviour::InstallFailure;
+    deployer->SetScript("GONE", unreachable);
+    // A log in a folder that does not exist, garbage numbers, an over-long name (cut to 15
+    // characters) and a computer that cannot be reached.
+    const std::string logPath = folder.Path() + "\\no folder\\run.log";
+    CommandLineOptions options =
+        Parse(("-S -r=x -n=zz \"-l=" + logPath + "\" " + WriteList("SIMA\nGONE\nAVERYLONGCOMPUTERNAME\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(1, UnattendedRun(options));
+    ASSERT_EQ(3u, TheComputerList().Size());
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), TheComputerList().At(0)->result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), TheComputerList().At(1)->result);
+    EXPECT_EQ("AVERYLONGCOMPUT", TheComputerList().At(2)->name);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), TheComputerList().At(2)->result);
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\out\\SIMA").empty());
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\out\\AVERYLONGCOMPUT").empty());
+    EXPECT_TRUE(g_pauses.empty()); // -n=zz is no retry
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(UnattendedRunTest, UnknownComputersThroughTheRealDeployment)
+{
+    Watch watch;
+    SetDeployer(nullptr);
+    CommandLineOptions options = Parse(("-S -n=1 -r=0 " + WriteList("NOSUCHPC1\nbad*name?\n")).c_str());
+    SetUnattended(true);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(1, UnattendedRun(options));
+    EXPECT_LT(GetTickCount() - start, 120000u);
+    ASSERT_EQ(2u, TheComputerList().Size());
+    std::string log = LogText();
+    for (const ComputerEntryPtr& entry : TheComputerList().Entries()) {
+        EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->name;
+        EXPECT_NE(0u, entry->result) << entry->name;
+        EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\t" + entry->name)) << log;
+    }
+    WORD type = 0;
+    EXPECT_EQ(2u, RunEvents(type).size()); // the start and "Retry #2"
+}
+
+TEST_F(UnattendedRunTest, OutputFolderThatCannotBeMade)
+{
+    Watch watch;
+    ASSERT_TRUE(WriteWholeFile(folder.Path() + "\\plain", "a file, not a folder"));
+    CommandLineOptions options =
+        Parse(("-S \"-o=" + folder.Path() + "\\plain\\%COMPUTERNAME%\" " + WriteList("SIMA\n")).c_str());
+    SetUnattended(true);
+    EXPECT_EQ(1, UnattendedRun(options));
+    EXPECT_EQ(static_cast<uint32_t>(kJobOutputFolderError), TheComputerList().At(0)->result);
+    EXPECT_NE(std::string::npos, LogText().find(TEXT_JOB_OUTPUT_FOLDER));
+}
+
+// The application object.
+bool g_interactiveStarted = false;
+bool StartRecorded(CSalvoraApp&)
+{
+    g_interactiveStarted = true;
+    return true;
+}
+bool StartThrowing(CSalvoraApp&) { throw std::runtime_error("window"); }
+
+class ApplicationTest : public UnattendedRunTest {
+protected:
+    void TearDown() override
+    {
+        CSalvoraApp::SetInteractiveStart(nullptr);
+        UnattendedRunTest::TearDown();
+    }
+};
+
+TEST_F(ApplicationTest, NotInstalledShowsTheMessageAndWritesNothing)
+{
+    DeleteKeyTree(kSalvoraKey);
+    Watch watch;
+    CSalvoraApp app;
+    EXPECT_FALSE(app.InitInstance("Salvora.exe -S list.txt"));
+    ASSERT_EQ(1u, g_boxes.size()); // shown although -S was given: the flag is not set yet
+    EXPECT_EQ(TEXT_NOT_INSTALLED, g_boxes[0].text);
+    EXPECT_EQ(TEXT_APP_TITLE, g_boxes[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), g_boxes[0].style & MB_ICONMASK);
+    EXPECT_EQ(0, app.ExitInstance());
+    EXPECT_FALSE(KeyExists(kSettingsKeyPath));
+}
+
+TEST_F(ApplicationTest, UnattendedStartRunsAndKeepsTheSettings)
+{
+    ASSERT_TRUE(SetString("InstallPath", folder.Path()));
+    ASSERT_TRUE(SetString("OutDir", "C:\\Stored"));
+    ASSERT_TRUE(SetDword("MaxThreadNum", 7));
+    Watch watch;
+    CSalvoraApp app;
+    std::string line = "\"C:\\Prog\\Salvora.exe\" -S \"-o=" + folder.Path() + "\\o\\%COMPUTERNAME%\" -r=0 " +
+                       WriteList("SIMA\n");
+    EXPECT_FALSE(app.InitInstance(line.c_str()));
+    EXPECT_TRUE(IsUnattended());
+    EXPECT_EQ(0, app.ExitCode());
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_FALSE(ListFiles(folder.Path() + "\\o\\SIMA").empty());
+    TheConsoleSettings().MaxThreadNum = 99;
+    EXPECT_EQ(0, app.ExitInstance());
+    uint32_t threads = 0;
+    ASSERT_TRUE(GetDword("MaxThreadNum", threads));
+    EXPECT_EQ(7u, threads);
+}
+
+TEST_F(ApplicationTest, InteractiveStartAndItsFailure)
+{
+    Watch watch;
+    g_interactiveStarted = false;
+    CSalvoraApp::SetInteractiveStart(StartRecorded);
+    CSalvoraApp app;
+    EXPECT_TRUE(app.InitInstance("Salvora.exe servers.txt"));
+    EXPECT_TRUE(g_interactiveStarted);
+    EXPECT_FALSE(IsUnattended());
+    EXPECT_EQ("servers.txt", app.Options().importFile);
+    TheConsoleSettings().MaxThreadNum = 42;
+    EXPECT_EQ(0, app.ExitInstance());
+    uint32_t threads = 0;
+    ASSERT_TRUE(GetDword("MaxThreadNum", threads)); // saved after an interactive start
+    EXPECT_EQ(42u, threads);
+
+    CSalvoraApp::SetInteractiveStart(StartThrowing);
+    CSalvoraApp failing;
+    EXPECT_FALSE(failing.InitInstance("Salvora.exe"));
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(TEXT_INIT_FAILED, g_boxes[0].text);
+}
+
+// The program itself, started as a scheduled job would start it.
+TEST_F(ApplicationTest, ProgramExitCodes)
+{
+    ASSERT_TRUE(SetString("InstallPath", folder.Path()));
+    ASSERT_TRUE(SetString("OutDir", "C:\\Stored"));
+    ASSERT_TRUE(SetString("LogFileName", folder.Path() + "\\program.log"));
+    const std::string program = "\"" + BinFolder() + "\\Salvora.exe\"";
+    EXPECT_EQ(1, RunProgram(program + " -S \"" + folder.Path() + "\\missing.txt\"", 60000));
+    EXPECT_EQ(1, RunProgram(program + " /s -o=C:\\Elsewhere -r=0", 60000));
+    std::string stored;
+    DWORD type = 0;
+    ASSERT_TRUE(GetValue("OutDir", type, stored));
+    EXPECT_EQ(std::string("C:\\Stored") + '\0', stored);
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(folder.Path() + "\\program.log", log));
+    EXPECT_NE(std::string::npos, log.find("Read error or empty import file: " + folder.Path() + "\\missing.txt"));
+}
+
+} // namespace
