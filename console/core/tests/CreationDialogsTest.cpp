@@ -155,6 +155,7 @@ TEST_F(CreationDialogsTest, ConfirmationListsTheSelectedNamesSortedAndCountsThem
     HWND window = dialog.Create(Instance(), IDD_CREATE_ERD, owner.Handle());
     ASSERT_NE(nullptr, window);
     owner.dialog = window;
+    ShowWindow(window, SW_SHOW);
 
     EXPECT_EQ("Create ERD", win::WindowText(window));
     EXPECT_EQ("Create ERD on 3 computers", dialog.ItemText(IDC_ERD_SUMMARY));
@@ -225,6 +226,7 @@ TEST_F(CreationDialogsTest, RunWithOneFailureShowsTheCountsAndTheErrorsInBold)
     EXPECT_EQ(0, range.iLow);
     EXPECT_EQ(40, range.iHigh);
 
+    ShowWindow(window, SW_SHOW);
     ASSERT_TRUE(PumpUntil([&] { return RunEnded(window); }, 60000));
     EXPECT_EQ("4", dialog.ItemText(IDC_PROGRESS_STARTED));
     EXPECT_EQ("4", dialog.ItemText(IDC_PROGRESS_COMPLETED));
