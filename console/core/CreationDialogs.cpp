@@ -28,6 +28,16 @@ LONG SelectedCount(const ComputerList& list)
 
 } // namespace
 
+std::string ElapsedTimeText(long long seconds)
+{
+    time_t elapsed = static_cast<time_t>(seconds < 0 ? 0 : seconds);
+    struct tm parts {};
+    if (gmtime_s(&parts, &elapsed) != 0) return "00:00:00";
+    char text[32] = "";
+    strftime(text, sizeof(text), "%H:%M:%S", &parts);
+    return text;
+}
+
 void SetCreationHelpHandler(CreationHelpHandler handler) noexcept { g_helpHandler = handler; }
 
 // ---- Create ERD ----------------------------------------------------------------------------
@@ -166,14 +176,7 @@ void CreationProgressDialog::OnJobFinished()
 
 void CreationProgressDialog::OnTimer()
 {
-    // Whole seconds since the start, shown as a time of day: hours wrap after a day.
-    time_t elapsed = time(nullptr) - startTime_;
-    if (elapsed < 0) elapsed = 0;
-    struct tm parts {};
-    gmtime_s(&parts, &elapsed);
-    char text[32] = "";
-    strftime(text, sizeof(text), "%H:%M:%S", &parts);
-    SetItemText(IDC_PROGRESS_ELAPSED, text);
+    SetItemText(IDC_PROGRESS_ELAPSED, ElapsedTimeText(time(nullptr) - startTime_).c_str());
 
     HANDLE worker = TheRunState().workerThread;
     if (!worker || WaitForSingleObject(worker, 0) == WAIT_OBJECT_0) KillTimer(Handle(), kClockTimer);

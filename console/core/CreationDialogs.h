@@ -7,12 +7,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 constexpr char kClockAnimationFile[] = "clock2.avi";
 
 // Shows the help topic of a dialog (template id + 0x20000, HELP_CONTEXT). The context-help
 // module installs the product's; without one the Help button does nothing.
 using CreationHelpHandler = void (*)(HWND owner, DWORD topic);
 void SetCreationHelpHandler(CreationHelpHandler handler) noexcept;
+
+// The progress dialog's elapsed-time text, "%H:%M:%S" of whole seconds: hours wrap after a day.
+std::string ElapsedTimeText(long long seconds);
 
 // Confirms the selection: the selected computers' names, sorted, and their number.
 // Ends with IDOK or IDCANCEL.

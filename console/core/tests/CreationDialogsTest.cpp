@@ -144,6 +144,16 @@ protected:
     LogSettings savedLog_;
 };
 
+TEST(ElapsedTimeTextTest, CountsHoursWithinADay)
+{
+    EXPECT_EQ("00:00:00", ElapsedTimeText(0));
+    EXPECT_EQ("00:01:05", ElapsedTimeText(65));
+    EXPECT_EQ("23:59:59", ElapsedTimeText(86399));
+    EXPECT_EQ("00:00:00", ElapsedTimeText(86400)); // a run longer than a day wraps
+    EXPECT_EQ("01:00:01", ElapsedTimeText(90001));
+    EXPECT_EQ("00:00:00", ElapsedTimeText(-5));    // the clock was set back
+}
+
 TEST_F(CreationDialogsTest, ConfirmationListsTheSelectedNamesSortedAndCountsThem)
 {
     Add("ZULU");
@@ -313,6 +323,27 @@ TEST_F(CreationDialogsTest, CancelDuringTheWaitsEndsAtOnceAndLogsTheRunAsCancell
     EXPECT_NE(std::string::npos, log.find("Cancelled by user!")) << log;
     EXPECT_NE(std::string::npos, log.find("Operation cancelled by user")) << log;
     EXPECT_EQ(std::string::npos, log.find("* Result: Success *")) << log;
+}
+
+TEST_F(CreationDialogsTest, CancelDuringDeploymentFinishesTheRestAsCancelled)
+{
+    for (const char* name : {"PC01", "PC02", "PC03", "PC04"}) Add(name);
+    HWND window = nullptr;
+    // The worker cancels as the third deployment starts, as the user's Cancel would in the
+    // middle of it; the dialog then still counts every job as started and finished.
+    deployer->onDeploy = [&](CreationJob& job) {
+        if (job.entry.name == "PC03") RequestCancel();
+    };
+    CreationProgressDialog dialog(TheComputerList(), 4);
+    window = OpenProgress(dialog);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(PumpUntil([&] { return dialog.ItemText(IDC_PROGRESS_COMPLETED) == "4"; }, 30000));
+    EXPECT_EQ("4", dialog.ItemText(IDC_PROGRESS_STARTED));
+    EXPECT_EQ("4", dialog.ItemText(IDC_PROGRESS_ERRORS));
+    EXPECT_EQ((std::vector<std::string>{"PC01", "PC02", "PC03"}), deployer->DeployOrder());
+    Click(window, IDOK);
+    EXPECT_EQ(1, dialog.Result());
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(i).result) << i;
 }
 
 TEST_F(CreationDialogsTest, ClosingWhileTheWorkerRunsCancelsTheRunInsteadOfLeavingIt)
