@@ -9,6 +9,7 @@
 #include "ResultLog.h"
 #include "Settings.h"
 #include "SimulatedAgents.h"
+#include "SimulatedRunTest.h"
 #include "TestSupport.h"
 #include "Window.h"
 
@@ -70,42 +71,13 @@ protected:
 std::vector<DWORD> g_helpTopics;
 void RecordHelp(HWND, DWORD topic) { g_helpTopics.push_back(topic); }
 
-class CreationDialogsTest : public console_test::RegistryTest {
+class CreationDialogsTest : public SimulatedRunTest {
 protected:
     void SetUp() override
     {
-        RegistryTest::SetUp();
-        saved_ = TheConsoleSettings();
-        ConsoleSettings& settings = TheConsoleSettings();
-        settings.InstallPath = folder.Path();
-        settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
-        settings.ERDtimeout = 0;
-        settings.AlwaysCopyFiles = 0;
-        settings.LeaveAgent = 0;
-        LogSettings& log = TheResultLog().Settings();
-        savedLog_ = log;
-        lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));
-        log.LogWriteFile = 1;
-        log.LogFullErrorNo = kLogFull;
-        log.LogOverwrite = 1;
-        log.LogWriteAnnalix = 0;
-        log.NTAppLog = 0;
-        TheComputerList().Clear();
-        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\targets");
-        SetDeployer(deployer.get());
+        SimulatedRunTest::SetUp();
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
-    }
-    void TearDown() override
-    {
-        SetDeployer(nullptr);
-        EXPECT_TRUE(deployer->WaitForAgents(30000));
-        deployer.reset();
-        TheComputerList().Clear();
-        TheResultLog().Settings() = savedLog_;
-        TheConsoleSettings() = saved_;
-        PrepareRunState(nullptr);
-        RegistryTest::TearDown();
     }
 
     ComputerEntry& Add(const std::string& name, bool selected = true)
@@ -138,10 +110,6 @@ protected:
         return static_cast<int>(SendDlgItemMessageA(window, id, PBM_GETPOS, 0, 0));
     }
 
-    TempFolder folder{"dialogs"};
-    std::unique_ptr<simagents::SimulatedDeployer> deployer;
-    ConsoleSettings saved_;
-    LogSettings savedLog_;
 };
 
 TEST(ElapsedTimeTextTest, CountsHoursWithinADay)

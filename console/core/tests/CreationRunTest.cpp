@@ -8,6 +8,7 @@
 #include "ResultLog.h"
 #include "Settings.h"
 #include "SimulatedAgents.h"
+#include "SimulatedRunTest.h"
 #include "SystemText.h"
 #include "TestSupport.h"
 
@@ -27,42 +28,13 @@ Script Scripted(Behaviour behaviour, DWORD workMs = 0)
     return script;
 }
 
-class CreationRunTest : public console_test::RegistryTest {
+class CreationRunTest : public SimulatedRunTest {
 protected:
     void SetUp() override
     {
-        RegistryTest::SetUp();
-        saved_ = TheConsoleSettings();
-        ConsoleSettings& settings = TheConsoleSettings();
-        settings.InstallPath = folder.Path();
-        settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
-        settings.ERDtimeout = 0;
-        settings.AlwaysCopyFiles = 0;
-        settings.LeaveAgent = 0;
-        settings.AlphaSupport = 0;
-        LogSettings& log = TheResultLog().Settings();
-        savedLog_ = log;
-        lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));
-        log.LogWriteFile = 1;
-        log.LogFullErrorNo = kLogFull;
-        log.LogOverwrite = 1;
-        log.LogWriteAnnalix = 0;
-        log.NTAppLog = 0;
-        TheComputerList().Clear();
-        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\targets");
-        SetDeployer(deployer.get());
+        SimulatedRunTest::SetUp();
+        TheConsoleSettings().AlphaSupport = 0;
         PrepareRunState(nullptr);
-    }
-    void TearDown() override
-    {
-        SetDeployer(nullptr);
-        EXPECT_TRUE(deployer->WaitForAgents(30000));
-        deployer.reset();
-        TheComputerList().Clear();
-        TheResultLog().Settings() = savedLog_;
-        TheConsoleSettings() = saved_;
-        PrepareRunState(nullptr);
-        RegistryTest::TearDown();
     }
 
     ComputerEntry& Add(const std::string& name, bool selected = true)
@@ -105,10 +77,6 @@ protected:
         return GetTickCount() - start;
     }
 
-    TempFolder folder{"run"};
-    std::unique_ptr<simagents::SimulatedDeployer> deployer;
-    ConsoleSettings saved_;
-    LogSettings savedLog_;
 };
 
 // Cancels from another thread once `condition` holds (bounded).

@@ -12,6 +12,7 @@
 #include "ResultLog.h"
 #include "Settings.h"
 #include "SimulatedAgents.h"
+#include "SimulatedRunTest.h"
 #include "Startup.h"
 #include "TestSupport.h"
 
@@ -105,43 +106,20 @@ simagents::Script Failing()
     return script;
 }
 
-class UnattendedRunTest : public RegistryTest {
+class UnattendedRunTest : public SimulatedRunTest {
 protected:
     void SetUp() override
     {
-        RegistryTest::SetUp();
-        savedSettings_ = TheConsoleSettings();
-        savedLog_ = TheResultLog().Settings();
-        ConsoleSettings& settings = TheConsoleSettings();
-        settings.InstallPath = folder.Path();
-        settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
-        settings.ERDtimeout = 0;
-        settings.AlwaysCopyFiles = 0;
-        settings.AnnalixInstallPath.clear();
-        LogSettings& log = TheResultLog().Settings();
-        lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));
-        log.LogWriteFile = 1;
-        log.LogFullErrorNo = kLogFull;
-        log.LogOverwrite = 1;
-        log.LogWriteAnnalix = 0;
-        log.NTAppLog = 0;
-        TheComputerList().Clear();
-        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\targets");
-        SetDeployer(deployer.get());
+        SimulatedRunTest::SetUp();
+        TheConsoleSettings().AnnalixInstallPath.clear();
         g_pauses.clear();
         SetRetryPauseFunction(RecordPause);
     }
     void TearDown() override
     {
         SetRetryPauseFunction(nullptr);
-        SetDeployer(nullptr);
-        EXPECT_TRUE(deployer->WaitForAgents(30000));
-        deployer.reset();
-        TheComputerList().Clear();
-        TheResultLog().Settings() = savedLog_;
-        TheConsoleSettings() = savedSettings_;
         SetUnattended(false);
-        RegistryTest::TearDown();
+        SimulatedRunTest::TearDown();
     }
 
     std::string WriteList(const std::string& text)
@@ -180,10 +158,6 @@ protected:
         return text;
     }
 
-    TempFolder folder{"start"};
-    std::unique_ptr<simagents::SimulatedDeployer> deployer;
-    ConsoleSettings savedSettings_;
-    LogSettings savedLog_;
 };
 
 TEST_F(UnattendedRunTest, FailingComputerIsRetriedUntilTheRetriesAreSpent)

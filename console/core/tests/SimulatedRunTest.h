@@ -1,0 +1,58 @@
+// The fixture of the tests that run the creation run over simulated targets: the console's
+// settings and log pointed into a scratch folder, an empty computer list, and the
+// simulated deployer in place of the real one; everything put back afterwards.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "ComputerList.h"
+#include "CreationJob.h"
+#include "CreationRun.h"
+#include "RegistryFixture.h"
+#include "ResultLog.h"
+#include "Settings.h"
+#include "SimulatedAgents.h"
+#include "TestSupport.h"
+
+class SimulatedRunTest : public console_test::RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        saved_ = TheConsoleSettings();
+        ConsoleSettings& settings = TheConsoleSettings();
+        settings.InstallPath = folder.Path();
+        settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
+        settings.ERDtimeout = 0;
+        settings.AlwaysCopyFiles = 0;
+        settings.LeaveAgent = 0;
+        LogSettings& log = TheResultLog().Settings();
+        savedLog_ = log;
+        lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));
+        log.LogWriteFile = 1;
+        log.LogFullErrorNo = kLogFull;
+        log.LogOverwrite = 1;
+        log.LogWriteAnnalix = 0;
+        log.NTAppLog = 0;
+        TheComputerList().Clear();
+        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\targets");
+        SetDeployer(deployer.get());
+    }
+    void TearDown() override
+    {
+        SetDeployer(nullptr);
+        EXPECT_TRUE(deployer->WaitForAgents(30000));
+        deployer.reset();
+        TheComputerList().Clear();
+        TheResultLog().Settings() = savedLog_;
+        TheConsoleSettings() = saved_;
+        PrepareRunState(nullptr);
+        RegistryTest::TearDown();
+    }
+
+    testing_support::TempFolder folder{"simrun"};
+    std::unique_ptr<simagents::SimulatedDeployer> deployer;
+    ConsoleSettings saved_;
+    LogSettings savedLog_;
+};
