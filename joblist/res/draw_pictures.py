@@ -5,117 +5,14 @@ Run from this folder: python3 draw_pictures.py. Writes 24-bit BMP files (pure gr
 RGB 0,255,0, is the transparent colour where the program masks with green) and one ICO.
 """
 import math
-import struct
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "pictures"))
+from pixelart import Canvas, strip, write_bmp, write_ico  # noqa: E402
 
 GREEN = (0, 255, 0)
 FACE = (192, 192, 192)
-
-
-class Canvas:
-    def __init__(self, width, height, background):
-        self.w, self.h = width, height
-        self.px = [[background] * width for _ in range(height)]
-
-    def put(self, x, y, colour):
-        if 0 <= x < self.w and 0 <= y < self.h:
-            self.px[y][x] = colour
-
-    def get(self, x, y):
-        return self.px[y][x]
-
-    def rect(self, x0, y0, x1, y1, colour):
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
-                self.put(x, y, colour)
-
-    def frame(self, x0, y0, x1, y1, colour):
-        for x in range(x0, x1 + 1):
-            self.put(x, y0, colour)
-            self.put(x, y1, colour)
-        for y in range(y0, y1 + 1):
-            self.put(x0, y, colour)
-            self.put(x1, y, colour)
-
-    def disc(self, cx, cy, r, colour):
-        for y in range(self.h):
-            for x in range(self.w):
-                if (x + 0.5 - cx) ** 2 + (y + 0.5 - cy) ** 2 <= r * r:
-                    self.put(x, y, colour)
-
-    def ring(self, cx, cy, r, width, colour):
-        for y in range(self.h):
-            for x in range(self.w):
-                d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
-                if r - width <= d <= r:
-                    self.put(x, y, colour)
-
-    def line(self, x0, y0, x1, y1, width, colour):
-        """A thick line: every pixel whose centre lies within width/2 of the segment."""
-        dx, dy = x1 - x0, y1 - y0
-        length2 = dx * dx + dy * dy or 1
-        for y in range(self.h):
-            for x in range(self.w):
-                px, py = x + 0.5, y + 0.5
-                t = max(0.0, min(1.0, ((px - x0) * dx + (py - y0) * dy) / length2))
-                qx, qy = x0 + t * dx, y0 + t * dy
-                if (px - qx) ** 2 + (py - qy) ** 2 <= (width / 2.0) ** 2:
-                    self.put(x, y, colour)
-
-    def blit(self, other, ox, oy, transparent=None):
-        for y in range(other.h):
-            for x in range(other.w):
-                c = other.get(x, y)
-                if c != transparent:
-                    self.put(ox + x, oy + y, c)
-
-
-def write_bmp(path, canvas):
-    row = (canvas.w * 3 + 3) & ~3
-    data = bytearray()
-    for y in range(canvas.h - 1, -1, -1):
-        line = bytearray()
-        for x in range(canvas.w):
-            r, g, b = canvas.get(x, y)
-            line += bytes((b, g, r))
-        line += b"\0" * (row - len(line))
-        data += line
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, canvas.w, canvas.h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + data)
-
-
-def icon_image(canvas, transparent):
-    """One 32-bit icon image (BITMAPINFOHEADER, XOR pixels with alpha, AND mask)."""
-    w, h = canvas.w, canvas.h
-    xor = bytearray()
-    mask = bytearray()
-    mask_row = ((w + 31) // 32) * 4
-    for y in range(h - 1, -1, -1):
-        bits = bytearray(mask_row)
-        for x in range(w):
-            c = canvas.get(x, y)
-            if c == transparent:
-                xor += bytes((0, 0, 0, 0))
-                bits[x // 8] |= 0x80 >> (x % 8)
-            else:
-                xor += bytes((c[2], c[1], c[0], 255))
-        mask += bits
-    info = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-    return info + xor + mask
-
-
-def write_ico(path, canvases, transparent):
-    images = [icon_image(c, transparent) for c in canvases]
-    out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
-    offset = 6 + 16 * len(images)
-    for c, img in zip(canvases, images):
-        out += struct.pack("<BBBBHHII", c.w % 256, c.h % 256, 0, 0, 1, 32, len(img), offset)
-        offset += len(img)
-    for img in images:
-        out += img
-    with open(path, "wb") as f:
-        f.write(out)
 
 
 # ---- pictures ---------------------------------------------------------------------------
@@ -202,13 +99,6 @@ def help_button(background, hot):
     return c
 
 
-def strip(pictures, background):
-    c = Canvas(32 * len(pictures), 32, background)
-    for i, p in enumerate(pictures):
-        c.blit(p, 32 * i, 0)
-    return c
-
-
 def program_icon(size):
     """Icon 101: a list of jobs (a sheet with lines) with a clock at its lower right."""
     transparent = (255, 0, 255)
@@ -232,4 +122,4 @@ if __name__ == "__main__":
     write_bmp("toolbarold.bmp", strip([delete_button(FACE, False), help_button(FACE, False)], FACE))   # 106
     big, t = program_icon(32)
     small, _ = program_icon(16)
-    write_ico("rostery.ico", [big, small], t)
+    write_ico("rostery.ico", [big.rgba(t), small.rgba(t)])

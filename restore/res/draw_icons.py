@@ -6,7 +6,11 @@ warning.ico  (128) a yellow triangle with an exclamation mark: foreign or old da
 accepted.ico (126) a green check mark on a white disc: warning accepted, normal state
 going.ico    (125) a blue disc with a white right arrow: going ahead
 """
-import struct
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "pictures"))
+from pixelart import write_ico  # noqa: E402
 
 N = 32
 
@@ -94,26 +98,6 @@ def going():
     return img
 
 
-def write_ico(path, img):
-    xor = b""
-    for y in range(N - 1, -1, -1):  # bottom-up rows
-        for x in range(N):
-            r, g, b, a = img[y][x]
-            xor += struct.pack("<BBBB", b, g, r, a)
-    and_mask = b""
-    for y in range(N - 1, -1, -1):
-        bits = 0
-        for x in range(N):
-            if img[y][x][3] == 0:
-                bits |= 1 << (31 - x)
-        and_mask += struct.pack(">I", bits)
-    header = struct.pack("<IiiHHIIiiII", 40, N, N * 2, 1, 32, 0, len(xor) + len(and_mask), 0, 0, 0, 0)
-    data = header + xor + and_mask
-    ico = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", N, N, 0, 0, 1, 32, len(data), 22) + data
-    with open(path, "wb") as f:
-        f.write(ico)
-
-
 for name, fn in (("restavo.ico", restavo), ("warning.ico", warning), ("accepted.ico", accepted),
                  ("going.ico", going)):
-    write_ico(name, fn())
+    write_ico(name, [fn()])

@@ -3,7 +3,11 @@
 (ok.bmp, notok.bmp), the clock of the Schedule page (clock.ico) and the program's icon, a
 calendar leaf with a clock (scheduler.ico). Run from this folder; the images are committed."""
 import math
-import struct
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "pictures"))
+from pixelart import flatten, write_bmp, write_ico  # noqa: E402
 
 
 def canvas(size, fill=(0, 0, 0, 0)):
@@ -40,58 +44,6 @@ def rect(img, x0, y0, x1, y1, color):
     for y in range(y0, y1):
         for x in range(x0, x1):
             put(img, x, y, color)
-
-
-def write_bmp(path, img, background):
-    size = len(img)
-    row_bytes = (size * 3 + 3) & ~3
-    pixels = bytearray()
-    for y in range(size - 1, -1, -1):
-        row = bytearray()
-        for x in range(size):
-            r, g, b, a = img[y][x]
-            if a == 0:
-                r, g, b = background
-            row += bytes((b, g, r))
-        row += b"\0" * (row_bytes - len(row))
-        pixels += row
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(pixels), 0, 0, 14 + 40)
-    info = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + pixels)
-
-
-def icon_image(img):
-    size = len(img)
-    xor = bytearray()
-    for y in range(size - 1, -1, -1):
-        for x in range(size):
-            r, g, b, a = img[y][x]
-            xor += bytes((b, g, r, a))
-    mask_row = ((size + 31) // 32) * 4
-    mask = bytearray()
-    for y in range(size - 1, -1, -1):
-        bits = bytearray(mask_row)
-        for x in range(size):
-            if img[y][x][3] == 0:
-                bits[x // 8] |= 0x80 >> (x % 8)
-        mask += bits
-    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-    return info + xor + mask
-
-
-def write_ico(path, images):
-    data = [icon_image(img) for img in images]
-    offset = 6 + 16 * len(images)
-    out = struct.pack("<HHH", 0, 1, len(images))
-    for img, blob in zip(images, data):
-        size = len(img)
-        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
-        offset += len(blob)
-    for blob in data:
-        out += blob
-    with open(path, "wb") as f:
-        f.write(out)
 
 
 GREEN = (0, 150, 40, 255)
@@ -153,7 +105,7 @@ def calendar_with_clock(size):
     return img
 
 
-write_bmp("ok.bmp", tick(), FACE_GRAY)
-write_bmp("notok.bmp", cross(), FACE_GRAY)
+write_bmp("ok.bmp", flatten(tick(), FACE_GRAY))
+write_bmp("notok.bmp", flatten(cross(), FACE_GRAY))
 write_ico("clock.ico", [clock(32), clock(16)])
 write_ico("scheduler.ico", [calendar_with_clock(32), calendar_with_clock(16)])

@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Draws Salvora's program icon (128) as a 32x32 32-bit .ico (run from this folder):
 a computer whose registry goes onto a blue repair disk in front of it."""
-import struct
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "tools", "pictures"))
+from pixelart import write_ico  # noqa: E402
 
 N = 32
 img = [[(0, 0, 0, 0)] * N for _ in range(N)]
@@ -29,15 +33,4 @@ rect(18, 22, 27, 29, (245, 245, 245))
 rect(19, 24, 26, 24, (200, 0, 0))
 rect(19, 26, 24, 26, (120, 120, 120))
 
-xor = b"".join(struct.pack("<BBBB", b, g, r, a) for y in range(N - 1, -1, -1) for (r, g, b, a) in img[y])
-mask = b""
-for y in range(N - 1, -1, -1):
-    bits = 0
-    for x in range(N):
-        if img[y][x][3] == 0:
-            bits |= 1 << (31 - x)
-    mask += struct.pack(">I", bits)
-header = struct.pack("<IiiHHIIiiII", 40, N, N * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
-data = header + xor + mask
-with open("salvora.ico", "wb") as f:
-    f.write(struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", N, N, 0, 0, 1, 32, len(data), 22) + data)
+write_ico("salvora.ico", [img])
