@@ -318,9 +318,10 @@ void CServerListView::DrawRow(const DRAWITEMSTRUCT& item)
 
     int margin = MarginUnit();
     const UINT textFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS | DT_LEFT;
+    // The name's column was fitted with one and a half margin units beside the picture.
     RECT text = label;
-    text.left += margin;
-    text.right -= margin;
+    text.left += margin / 2;
+    text.right -= margin / 2;
     std::string name = ColumnText(*entry, 0);
     DrawTextA(dc, name.c_str(), -1, &text, textFormat);
     int left = bounds.left;

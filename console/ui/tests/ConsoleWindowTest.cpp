@@ -358,6 +358,24 @@ TEST_F(ConsoleWindowTest, FiltersSelectAllAndCreateErdState)
     EXPECT_FALSE(console->Frame().CommandStateOf(ID_COMPUTER_SELECT_DOMAIN).enabled);
     EXPECT_TRUE(console->Frame().CommandStateOf(ID_VIEW_STATUS_BAR).checked);
 
+    // Prompts in the status bar while a menu item is chosen, tooltips from the same texts.
+    SendMessageA(frame, WM_MENUSELECT, MAKEWPARAM(ID_FILE_SAVE, MF_STRING), reinterpret_cast<LPARAM>(GetMenu(frame)));
+    EXPECT_EQ(console->Frame().StatusText(), "Save the list of selected computers");
+    SendMessageA(frame, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_EQ(console->Frame().StatusText(), "For Help, press F1");
+    NMTTDISPINFOA tip{};
+    tip.hdr.code = TTN_GETDISPINFOA;
+    tip.hdr.idFrom = ID_FILE_REFRESH;
+    SendMessageA(frame, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_STREQ(tip.lpszText, "Refresh (F5)");
+    ACCEL keys[16];
+    int count = CopyAcceleratorTableA(console->Frame().Accelerators(), keys, 16);
+    std::set<std::pair<WORD, WORD>> table;
+    for (int i = 0; i < count; ++i) table.insert({keys[i].key, keys[i].cmd});
+    EXPECT_EQ(table, (std::set<std::pair<WORD, WORD>>{{'A', ID_VIEW_SELECT_ALL}, {'O', ID_FILE_OPEN}, {'S', ID_FILE_SAVE},
+                                                      {VK_DELETE, ID_COMPUTER_DELETE}, {VK_F5, ID_FILE_REFRESH},
+                                                      {VK_INSERT, ID_COMPUTER_ADD}}));
+
     // Select All under a filter selects only what is listed.
     Command(ID_VIEW_SELECT_ALL);
     console->Frame().UpdateCommandUi();
