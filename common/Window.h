@@ -90,6 +90,18 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// Shows the wait cursor for its lifetime and puts the previous one back.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
 // Runs the message loop until WM_QUIT; `dialog` (optional) gets IsDialogMessage. `idle`
 // (optional) runs each time the queue has run empty, before the loop waits.
 int RunMessageLoop(HWND dialog = nullptr, HACCEL accelerators = nullptr, HWND acceleratorWindow = nullptr,

@@ -8,6 +8,7 @@
 #include "ServerListView.h"
 #include "Settings.h"
 #include "UiResource.h"
+#include "Window.h"
 
 #include <commdlg.h>
 
@@ -16,18 +17,6 @@
 namespace {
 
 constexpr char kListFilter[] = "Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0";
-
-// The wait cursor while a command works; the earlier cursor afterwards.
-class WaitCursor {
-public:
-    WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(previous_); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
-};
 
 // The file's name without its folder, as the framework titles a document read from a file.
 std::string FileTitle(const char* path)
@@ -83,7 +72,7 @@ void CSalvoraDoc::SelectionFromViews()
 
 bool CSalvoraDoc::OpenDocumentFile(const char* path)
 {
-    WaitCursor wait;
+    win::WaitCursor wait;
     if (!LoadComputerList(path)) return false;
     SelectKnownRoles();
     domain_.clear();
@@ -94,7 +83,7 @@ bool CSalvoraDoc::OpenDocumentFile(const char* path)
 
 void CSalvoraDoc::Refresh()
 {
-    WaitCursor wait;
+    win::WaitCursor wait;
     if (!TheComputerList().Clear()) return;
     RefreshFromDomain(domain_.empty() ? nullptr : domain_.c_str());
     SelectKnownRoles();
@@ -105,7 +94,7 @@ void CSalvoraDoc::Open()
 {
     std::string path;
     if (!ChooseListFile(mainWindow_, false, path)) return;
-    WaitCursor wait;
+    win::WaitCursor wait;
     if (!LoadComputerList(path.c_str())) return; // the list stays as it was
     SelectKnownRoles();
     domain_.clear();
@@ -134,7 +123,7 @@ void CSalvoraDoc::Save()
     SelectionFromViews();
     std::string path;
     if (!ChooseListFile(mainWindow_, true, path)) return;
-    WaitCursor wait;
+    win::WaitCursor wait;
     SetLastError(ERROR_SUCCESS);
     if (!WriteListFile(path.c_str(), TheComputerList()))
         ShowSystemError(mainWindow_, "Save Computer List", nullptr, GetLastError());

@@ -34,18 +34,6 @@ HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-template <class Condition>
-bool PumpUntil(Condition condition, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > milliseconds) return false;
-        win::PumpMessages();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
-}
-
 // Answers the modal windows a command opens: each step waits for a window of this thread
 // with its caption and acts on it once its condition holds. Runs on a thread timer, which
 // the modal loops dispatch.
