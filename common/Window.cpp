@@ -165,10 +165,12 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARA
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-int RunMessageLoop(HWND dialog, HACCEL accelerators, HWND acceleratorWindow)
+int RunMessageLoop(HWND dialog, HACCEL accelerators, HWND acceleratorWindow, const std::function<void()>& idle)
 {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    for (;;) {
+        if (idle && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) idle();
+        if (GetMessageA(&msg, nullptr, 0, 0) <= 0) break;
         if (accelerators && acceleratorWindow && TranslateAcceleratorA(acceleratorWindow, accelerators, &msg))
             continue;
         if (dialog && IsDialogMessageA(dialog, &msg)) continue;

@@ -3,6 +3,7 @@
 // No exception ever leaves a window procedure.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <string>
 
 namespace win {
@@ -89,8 +90,22 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-// Runs the message loop until WM_QUIT; `dialog` (optional) gets IsDialogMessage.
-int RunMessageLoop(HWND dialog = nullptr, HACCEL accelerators = nullptr, HWND acceleratorWindow = nullptr);
+// Shows the wait cursor for its lifetime and puts the previous one back.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+// Runs the message loop until WM_QUIT; `dialog` (optional) gets IsDialogMessage. `idle`
+// (optional) runs each time the queue has run empty, before the loop waits.
+int RunMessageLoop(HWND dialog = nullptr, HACCEL accelerators = nullptr, HWND acceleratorWindow = nullptr,
+                   const std::function<void()>& idle = {});
 
 // Pumps the messages already waiting, so windows stay painted during long waits.
 void PumpMessages();

@@ -6,6 +6,7 @@
 #include "Enumeration.h"
 #include "Messages.h"
 #include "OnDemandTasks.h"
+#include "Profile.h"
 #include "ResultLog.h"
 #include "Settings.h"
 
@@ -214,6 +215,11 @@ void CSalvoraApp::SetInteractiveStart(InteractiveStart start) { g_interactiveSta
 
 bool CSalvoraApp::InitInstance(const char* commandLine)
 {
+    // The per-user profile: HKCU\Software\Ostrel\<application name>.
+    std::string applicationName;
+    if (!LoadConsoleString(IDS_APP_TITLE, applicationName)) applicationName = TEXT_APP_TITLE;
+    win::SetProfileKey(kProfileVendor, applicationName.c_str());
+
     if (!TheConsoleSettings().Load()) {
         ShowMessage(kMessageStop, nullptr, TEXT_APP_TITLE, IDS_NOT_INSTALLED);
         return false;

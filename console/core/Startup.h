@@ -8,6 +8,7 @@
 
 constexpr size_t kEventTextSize = 1300; // bytes of each text of an unattended-run event
 constexpr UINT kCommandRefresh = 57600; // fills the list from the current domain
+constexpr char kProfileVendor[] = "Ostrel"; // the per-user profile's vendor key
 
 // What the command line asked for.
 struct CommandLineOptions {

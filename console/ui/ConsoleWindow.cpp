@@ -1,0 +1,84 @@
+#include "ConsoleWindow.h"
+
+#include "ConsoleStrings.h"
+#include "Enumeration.h"
+#include "Messages.h"
+#include "UiResource.h"
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<ConsoleWindow> g_console;
+
+std::string ApplicationTitle()
+{
+    std::string title;
+    if (!LoadConsoleString(IDS_APP_TITLE, title)) title = TEXT_APP_TITLE;
+    return title;
+}
+
+} // namespace
+
+ConsoleWindow::ConsoleWindow(HINSTANCE instance) : instance_(instance), document_(instance)
+{
+    application_.MapCommand(ID_APP_ABOUT, [this] {
+        std::string title = ApplicationTitle();
+        MessageBoxA(frame_.Handle(), (title + "\nEmergency repair data for the computers of a network.").c_str(),
+                    ("About " + title).c_str(), MB_OK | MB_ICONINFORMATION);
+    });
+    frame_.SetApplicationTarget(&application_);
+}
+
+ConsoleWindow::~ConsoleWindow()
+{
+    SetComputerListUi(ComputerListUi{});
+}
+
+void ConsoleWindow::UpdateViews(void* context)
+{
+    static_cast<ConsoleWindow*>(context)->document_.UpdateAllViews();
+}
+
+bool ConsoleWindow::Open(const std::string& listFile)
+{
+    std::string title = ApplicationTitle();
+    if (!frame_.CreateFrame(instance_, IDR_MAINFRAME, title.c_str(), document_, view_)) return false;
+    document_.SetMainWindow(frame_.Handle());
+    ComputerListUi ui;
+    ui.owner = frame_.Handle();
+    ui.resources = instance_;
+    ui.updateViews = &ConsoleWindow::UpdateViews;
+    ui.context = this;
+    SetComputerListUi(ui);
+
+    frame_.ActivateFrame();
+    view_.OnUpdate();
+    if (listFile.empty())
+        SendMessageA(frame_.Handle(), WM_COMMAND, MAKEWPARAM(ID_FILE_REFRESH, 0), 0);
+    else
+        document_.OpenDocumentFile(listFile.c_str()); // an unreadable file leaves the list empty
+    ShowWindow(frame_.Handle(), SW_SHOW);
+    UpdateWindow(frame_.Handle());
+    frame_.UpdateCommandUi();
+    return true;
+}
+
+bool StartConsoleWindow(CSalvoraApp& app)
+{
+    g_console = std::make_unique<ConsoleWindow>(GetModuleHandleA(nullptr));
+    if (!g_console->Open(app.Options().importFile)) {
+        g_console.reset();
+        ShowMessage(kMessageStop, nullptr, TEXT_APP_TITLE, IDS_INIT_FAILED);
+        return false;
+    }
+    return true;
+}
+
+int RunConsoleWindow()
+{
+    if (!g_console) return 0;
+    int result = g_console->Frame().Run();
+    g_console.reset();
+    return result;
+}

@@ -1,0 +1,119 @@
+#include "MainFrame.h"
+
+#include "Profile.h"
+#include "UiResource.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr char kRectValue[] = "Rect";
+constexpr char kMaximizedValue[] = "Maximized";
+constexpr char kTextLabelsValue[] = "TextLabels";
+constexpr char kSaveOnExitValue[] = "SaveOnExit";
+constexpr char kIdleText[] = "For Help, press F1";
+
+// Moves `rect` onto the primary work area, keeping its size where it fits.
+void MoveOntoWorkArea(RECT& rect)
+{
+    RECT area{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    LONG width = std::min(rect.right - rect.left, area.right - area.left);
+    LONG height = std::min(rect.bottom - rect.top, area.bottom - area.top);
+    LONG left = std::max(area.left, std::min(rect.left, area.right - width));
+    LONG top = std::max(area.top, std::min(rect.top, area.bottom - height));
+    rect = RECT{left, top, left + width, top + height};
+}
+
+} // namespace
+
+CAppFrameWnd::CAppFrameWnd()
+{
+    saveOnExit_ = win::GetProfileInt(kViewSettingsSection, kSaveOnExitValue, 1);
+    MapCommand(ID_VIEW_TEXT_LABELS, [this] { textLabels_ = !textLabels_; });
+    MapUpdate(ID_VIEW_TEXT_LABELS, [this](win::CommandState& s) { s.checked = textLabels_ != 0; });
+}
+
+CAppFrameWnd::~CAppFrameWnd()
+{
+    if (Handle()) DestroyWindow(Handle()); // while this part of the object still answers
+    win::WriteProfileInt(kViewSettingsSection, kSaveOnExitValue, saveOnExit_);
+}
+
+bool CAppFrameWnd::LoadPlacement(WINDOWPLACEMENT& placement)
+{
+    std::string rect = win::GetProfileString(kViewSettingsSection, kRectValue, "0 0 0 0");
+    RECT& normal = placement.rcNormalPosition;
+    char rest = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    if (std::sscanf(rect.c_str(), "%d %d %d %d %c", &left, &top, &right, &bottom, &rest) != 4 || right <= left ||
+        bottom <= top) {
+        left = top = right = bottom = 0; // the wrong form: as if nothing was saved
+    }
+    normal = RECT{left, top, right, bottom};
+    placement.showCmd = win::GetProfileInt(kViewSettingsSection, kMaximizedValue, 0) > 0 ? SW_SHOWMAXIMIZED
+                                                                                         : SW_SHOWNORMAL;
+    textLabels_ = win::GetProfileInt(kViewSettingsSection, kTextLabelsValue, 1);
+    return left != 0 || top != 0 || right != 0 || bottom != 0;
+}
+
+void CAppFrameWnd::SavePlacement()
+{
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if (!GetWindowPlacement(Handle(), &placement)) return;
+    bool maximized = placement.showCmd == SW_SHOWMAXIMIZED ||
+                     (placement.showCmd == SW_SHOWMINIMIZED && (placement.flags & WPF_RESTORETOMAXIMIZED));
+    const RECT& normal = placement.rcNormalPosition;
+    char rect[64];
+    std::snprintf(rect, sizeof(rect), "%d %d %d %d", static_cast<int>(normal.left), static_cast<int>(normal.top),
+                  static_cast<int>(normal.right), static_cast<int>(normal.bottom));
+    win::WriteProfileString(kViewSettingsSection, kRectValue, rect);
+    win::WriteProfileInt(kViewSettingsSection, kMaximizedValue, maximized ? 1 : 0);
+    win::WriteProfileInt(kViewSettingsSection, kTextLabelsValue, textLabels_);
+}
+
+void CAppFrameWnd::ActivateFrame()
+{
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if (!LoadPlacement(placement)) {
+        RECT window{};
+        GetWindowRect(Handle(), &window);
+        int width = window.right - window.left;
+        int height = window.bottom - window.top;
+        int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        GetWindowPlacement(Handle(), &placement);
+        placement.showCmd = SW_SHOWMAXIMIZED;
+    } else if (!MonitorFromRect(&placement.rcNormalPosition, MONITOR_DEFAULTTONULL)) {
+        MoveOntoWorkArea(placement.rcNormalPosition);
+    }
+    placement.flags = 0;
+    placement.ptMinPosition = POINT{0, 0};
+    placement.ptMaxPosition = POINT{-GetSystemMetrics(SM_CXBORDER), -GetSystemMetrics(SM_CYBORDER)};
+    SetWindowPlacement(Handle(), &placement);
+    // The toolbar's text labels follow textLabels_ once the toolbar can show them.
+}
+
+void CAppFrameWnd::OnDestroyFrame()
+{
+    if (saveOnExit_) SavePlacement();
+}
+
+CMainFrame::CMainFrame()
+{
+    // Options (ID_TOOLS_OPTIONS) and the help commands (ID_HELP_TOPICS, F1) are mapped here
+    // when their windows exist; until then they stay grey.
+}
+
+bool CMainFrame::OnCreateFrame()
+{
+    char idle[128];
+    if (LoadStringA(instance_, IDS_IDLE_MESSAGE, idle, sizeof(idle)) <= 0)
+        lstrcpynA(idle, kIdleText, sizeof(idle));
+    SetIdleText(idle);
+    return true;
+}

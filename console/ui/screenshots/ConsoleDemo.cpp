@@ -1,0 +1,82 @@
+// The console's main window over a simulated network of a dozen computers of every role,
+// for pictures of its look: `console_demo main|context|create` shows the window alone, its
+// list's context menu, or the Create ERD confirmation for the whole list. Prints "ready"
+// when the picture can be taken.
+#include "ConsoleWindow.h"
+#include "Enumeration.h"
+#include "NetworkApi.h"
+#include "Profile.h"
+#include "SimulatedNetwork.h"
+#include "UiResource.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+ConsoleWindow* g_console = nullptr;
+std::string g_mode;
+
+void Ready()
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND frame = g_console->Frame().Handle();
+    HWND list = g_console->View().Handle();
+    if (g_mode == "context") {
+        RECT item{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageA(list, LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&item));
+        POINT at{item.left + 60, (item.top + item.bottom) / 2};
+        ClientToScreen(list, &at);
+        SetCursorPos(at.x, at.y);
+        Ready();
+        NMHDR header{list, win::View::kPaneId, static_cast<UINT>(NM_RCLICK)};
+        SendMessageA(frame, WM_NOTIFY, win::View::kPaneId, reinterpret_cast<LPARAM>(&header));
+    } else if (g_mode == "create") {
+        SendMessageA(frame, WM_COMMAND, ID_VIEW_SELECT_ALL, 0);
+        Ready();
+        SendMessageA(frame, WM_COMMAND, ID_TOOLS_CREATE_ERD, 0);
+    } else {
+        Ready();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    g_mode = argc > 1 ? argv[1] : "main";
+    SimulatedNetwork network;
+    network.Add({L"ACCOUNTS", kSimPrimaryController, 4, 0, L"Accounts domain controller"});
+    network.Add({L"BRANCH-BDC", kSimBackupController, 4, 0, L"Branch office"});
+    network.Add({L"HQ-BDC", kSimBackupController, 4, 0, L"Head office, second floor"});
+    network.Add({L"FILES", kSimNtServer, 4, 0, L"File server"});
+    network.Add({L"PRINT", kSimNtServer, 3, 51, L"Print server"});
+    network.Add({L"MAIL", kSimNtServer, 4, 0, L"Exchange"});
+    network.Add({L"RECEPTION", kSimNtWorkstation, 4, 0, L"Front desk"});
+    network.Add({L"LAB-07", kSimNtWorkstation, 4, 0});
+    network.Add({L"PAYROLL", kSimNtWorkstation, 3, 51, L"Payroll clerk"});
+    network.Add({L"DESIGN-2", kSimNtWorkstation, 4, 0, L"Drawing office"});
+    network.Add({L"BUILD", 0x1000, 4, 0, L"Role not reported"});
+    SetNetwork(&network);
+    win::SetProfileKey("Ostrel", "Corvane Salvora");
+
+    ConsoleWindow console(GetModuleHandleA(nullptr));
+    g_console = &console;
+    if (!console.Open("")) return 1;
+    // Every role shows: the computer whose role the network does not report joins by hand.
+    ComputerList& list = TheComputerList();
+    list.Append(EntryFromName("BUILD"));
+    LookupComputer(*list.At(list.Size() - 1));
+    console.Document().UpdateAllViews();
+    SetTimer(nullptr, 0, 1500, &Act);
+    int result = console.Frame().Run();
+    SetNetwork(nullptr);
+    return result;
+}
