@@ -3,10 +3,12 @@
 #include "CompanionTools.h"
 #include "Handle.h"
 #include "ResultLog.h"
+#include "SchedulerStartup.h"
 #include "Settings.h"
 #include "SystemText.h"
 
 #include <cstring>
+#include <vector>
 
 namespace scheduledjob {
 
@@ -17,21 +19,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 const char* SkipBlanks(const char* p)
 {
     while (IsBlank(*p)) ++p;
-    return p;
-}
-
-// One token: a run in double quotes (quotes removed) or a run without blanks.
-const char* ReadToken(const char* p, std::string& token)
-{
-    token.clear();
-    p = SkipBlanks(p);
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') token.push_back(*p++);
-        if (*p == '"') ++p;
-    } else {
-        while (*p && !IsBlank(*p)) token.push_back(*p++);
-    }
     return p;
 }
 
@@ -62,9 +49,18 @@ bool ParseJobArguments(const char* arguments, JobCommand& command)
 {
     command = JobCommand{};
     const char* p = SkipBlanks(arguments ? arguments : "");
-    p = *p == '"' ? ReadToken(p, command.console) : ReadBareProgram(p, command.console);
-    p = ReadToken(p, command.options);
-    ReadToken(p, command.listFile);
+    std::vector<std::string> tokens;
+    if (*p == '"') {
+        tokens = schedule::CommandTokens(p, 3);
+    } else {
+        std::string console;
+        tokens = schedule::CommandTokens(ReadBareProgram(p, console), 2);
+        tokens.insert(tokens.begin(), console);
+    }
+    tokens.resize(3);
+    command.console = tokens[0];
+    command.options = tokens[1];
+    command.listFile = tokens[2];
     return !command.console.empty();
 }
 

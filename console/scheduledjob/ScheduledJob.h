@@ -21,8 +21,8 @@ struct JobCommand {
 
 // The job's arguments (the command line after this program's own name). The console's
 // path comes first, in double quotes or bare; bare, it may hold blanks and ends after
-// ".exe" (or at the first double quote). Then the options, one quoted run or one word,
-// then the list file. False when no console is named.
+// ".exe" (or at the first double quote). Then, read as the wizard reads its tokens, the
+// options (one quoted run or one word) and the list file. False when no console is named.
 bool ParseJobArguments(const char* arguments, JobCommand& command);
 
 // The console's command line: the console in double quotes, the options as they are,
