@@ -72,9 +72,12 @@ void OpenAnnalix(HWND owner, const ConsoleSettings& settings)
 void StartScheduleWizard(HWND owner, const ConsoleSettings& settings, const LogSettings& log,
                          const std::string& listFile)
 {
+    if (!StartProgram(ScheduleWizardCommand(settings, log, listFile))) {
+        ShowSystemError(owner, "Load Scheduler", nullptr, 0);
+        return;
+    }
     if (!listFile.empty())
         WriteSettingValue(kScheduledListFileValue, REG_SZ, listFile.c_str(), static_cast<DWORD>(listFile.size() + 1));
-    StartOrReport(owner, ScheduleWizardCommand(settings, log, listFile), "Load Scheduler");
 }
 
 void ViewLogFile(const ConsoleSettings& settings)

@@ -7,6 +7,7 @@
 #include "Handle.h"
 #include "Messages.h"
 #include "SystemText.h"
+#include "WaitCursor.h"
 #include "Window.h"
 
 #include <commctrl.h>
@@ -30,18 +31,6 @@ HIMAGELIST DomainImages()
         ImageList_Create(kDomainImageWidth, kDomainImageHeight, ILC_MASK | ILC_COLOR24, 2, 0);
     return images;
 }
-
-// Keeps the cursor given while it lives, then puts the previous one back.
-class WaitCursor {
-public:
-    WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(previous_); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
-};
 
 class CSelectDomainDialog : public win::Dialog {
 public:
@@ -174,7 +163,7 @@ const std::vector<ComputerEntryPtr>& DomainList() { return g_domains; }
 
 void EnumerateDomains()
 {
-    WaitCursor wait;
+    win::WaitCursor wait;
     g_domains.clear();
     EnumerateServers(kDomainEnumType, nullptr,
                      [](const SERVER_INFO_101& record) { g_domains.push_back(EntryFromServerInfo(record)); });
@@ -199,7 +188,7 @@ int BrowseForComputer(HWND owner)
         return 0;
     }
     if (buffer[0] != '\\' && buffer[1] != '\\') return 0; // nothing chosen
-    WaitCursor wait;
+    win::WaitCursor wait;
     ComputerEntryPtr entry = EntryFromName(buffer);
     LookupComputer(*entry); // role, type and description known before the entry shows
     return TheComputerList().Append(entry) ? 1 : 0;

@@ -6,6 +6,7 @@
 #include "NetworkResource.h"
 #include "Settings.h"
 #include "SystemText.h"
+#include "WaitCursor.h"
 
 #include <commctrl.h>
 
@@ -270,7 +271,7 @@ bool RefreshFromDomain(const char* domain)
 {
     ComputerList& list = TheComputerList();
     if (list.IsBatchRunning()) return false;
-    HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    win::WaitCursor wait;
 
     bool named = domain && *domain;
     std::wstring wideDomain;
@@ -299,7 +300,6 @@ bool RefreshFromDomain(const char* domain)
             StartLookup(entry);
         }
     }
-    SetCursor(previous);
     return true;
 }
 

@@ -106,7 +106,7 @@ TEST_F(CompanionToolsTest, AProgramThatCannotStartShowsTheSystemsTextUnderItsCap
     settings.AnnalixInstallPath = "C:\\Annalix";
     ApplyErd(nullptr, settings, "PC01");
     OpenAnnalix(nullptr, settings);
-    StartScheduleWizard(nullptr, settings, log, "");
+    StartScheduleWizard(nullptr, settings, log, "C:\\Lists\\servers.txt");
     ViewLogFile(settings); // Notepad's result is not tested
     ASSERT_EQ(3u, g_boxes.size());
     const char* captions[] = {"Load Restavo", "Open Annalix", "Load Scheduler"};
@@ -116,6 +116,8 @@ TEST_F(CompanionToolsTest, AProgramThatCannotStartShowsTheSystemsTextUnderItsCap
         EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), g_boxes[i].style & MB_ICONMASK);
     }
     EXPECT_EQ(4u, g_started.size());
+    std::string recorded;
+    EXPECT_FALSE(ReadSettingString(kScheduledListFileValue, recorded)) << "no wizard, no job to run on it";
 }
 
 TEST_F(CompanionToolsTest, ViewLogOpensTheStoredLogFile)
