@@ -123,14 +123,6 @@ bool RunOpenDialog(const char* title, HWND owner, const std::string& start, DWOR
     return GetOpenFileNameA(&ofn) != FALSE;
 }
 
-bool ChooseComputer(HWND owner, char* buffer, size_t size)
-{
-    CComputerChooser chooser;
-    if (chooser.DoModal(ResourceInstance(), IDD_CHOOSE_COMPUTER, owner) != IDOK) return false;
-    win::CopyText(buffer, size, chooser.Result().c_str());
-    return true;
-}
-
 } // namespace
 
 std::string EnterStartingFolder(const std::string& path)
@@ -161,74 +153,13 @@ bool BrowseErdFolder(const char* title, HWND owner, std::string& path, DWORD maj
 
 bool BrowseComputerName(HWND owner, std::string& name)
 {
-    using ServerBrowseDialog = DWORD(WINAPI*)(HWND, CHAR*, DWORD);
-    static bool lookedUp = false;
-    static win::Library library;
-    static ServerBrowseDialog browse = nullptr;
-    if (!lookedUp) {
-        lookedUp = true;
-        library.Reset(LoadLibraryA("NTLANMAN.DLL"));
-        if (library)
-            browse = reinterpret_cast<ServerBrowseDialog>(
-                reinterpret_cast<void*>(GetProcAddress(library.Get(), "ServerBrowseDialogA0")));
-    }
     char buffer[kPathSize] = {};
-    if (browse) {
-        browse(owner, buffer, 256);
-    } else if (!ChooseComputer(owner, buffer, 256)) {
-        return false;
-    }
+    if (win::BrowseComputer(ResourceInstance(), owner, buffer, 256) <= 0) return false;
     if (buffer[0] != '\\' && buffer[1] != '\\') return false;
     char result[257] = {};
     win::CopyText(result, sizeof(result), buffer);
     name = result;
     return true;
-}
-
-BOOL CComputerChooser::OnInitDialog()
-{
-    SendDlgItemMessageA(Handle(), IDC_CHOSEN_NAME, EM_LIMITTEXT, 255, 0);
-    char local[256] = {};
-    DWORD size = sizeof(local);
-    if (GetComputerNameA(local, &size))
-        SendDlgItemMessageA(Handle(), IDC_COMPUTER_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(local));
-    return TRUE;
-}
-
-void CComputerChooser::Choose()
-{
-    std::string name = CleanComputerName(ItemText(IDC_CHOSEN_NAME));
-    if (name.empty()) return; // nothing chosen yet: the chooser stays open
-    result_ = "\\\\" + name;
-    End(IDOK);
-}
-
-bool CComputerChooser::OnCommand(WORD id, WORD code, HWND)
-{
-    switch (id) {
-    case IDC_COMPUTER_LIST:
-        if (code == LBN_SELCHANGE || code == LBN_DBLCLK) {
-            LRESULT index = SendDlgItemMessageA(Handle(), IDC_COMPUTER_LIST, LB_GETCURSEL, 0, 0);
-            if (index != LB_ERR) {
-                char text[256] = {};
-                LRESULT length = SendDlgItemMessageA(Handle(), IDC_COMPUTER_LIST, LB_GETTEXTLEN, index, 0);
-                if (length >= 0 && length < static_cast<LRESULT>(sizeof(text))) {
-                    SendDlgItemMessageA(Handle(), IDC_COMPUTER_LIST, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
-                    SetItemText(IDC_CHOSEN_NAME, text);
-                }
-            }
-            if (code == LBN_DBLCLK) Choose();
-        }
-        return true;
-    case IDOK:
-        Choose();
-        return true;
-    case IDCANCEL:
-        End(IDCANCEL);
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace restavo

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <string>
 
-#include "Window.h"
+#include "ComputerChooser.h"
 
 namespace restavo {
 
@@ -20,19 +20,7 @@ bool BrowseErdFolder(const char* title, HWND owner, std::string& path, DWORD maj
 // Lets the user pick a computer; on success `name` is two backslashes and the name.
 bool BrowseComputerName(HWND owner, std::string& name);
 
-// Our own computer chooser: a name typed or picked from the list (this computer).
-class CComputerChooser : public win::Dialog {
-public:
-    // "\\NAME" once OK was pressed with a name.
-    const std::string& Result() const { return result_; }
-
-protected:
-    BOOL OnInitDialog() override;
-    bool OnCommand(WORD id, WORD code, HWND control) override;
-
-private:
-    void Choose();
-    std::string result_;
-};
+// Our own computer chooser, shared with the console.
+using win::CComputerChooser;
 
 } // namespace restavo

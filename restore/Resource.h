@@ -5,7 +5,6 @@
 #define IDD_ABOUTBOX 100
 #define IDD_RESTAVO 103
 #define IDD_CONFIRM 121
-#define IDD_CHOOSE_COMPUTER 130
 #define IDD_OPEN_CLASSIC 2536
 
 // Icons: the program, and the confirmation's states (warning, accepted, going ahead)
@@ -37,9 +36,8 @@
 #define IDC_IGNORE_WARNING 1023
 #define IDC_STATE_ICON 1060
 
-// Computer chooser
-#define IDC_CHOSEN_NAME 1131
-#define IDC_COMPUTER_LIST 1132
+// The computer chooser, shared with the console (dialog 130)
+#include "ComputerChooserIds.h"
 
 // Classic open dialog: the visible path edit above the file list
 #define IDC_CLASSIC_PATH 1044

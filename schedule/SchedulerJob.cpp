@@ -5,6 +5,7 @@
 
 #include "ScheduleMessages.h"
 #include "SystemText.h"
+#include "WaitCursor.h"
 
 namespace schedule {
 namespace {
@@ -24,17 +25,7 @@ void Warn(HWND owner, const char* text)
     ShowBox(owner, text, nullptr, MB_OK | MB_ICONEXCLAMATION);
 }
 
-// Shows the wait cursor for its lifetime and puts the previous one back.
-class WaitCursor {
-public:
-    WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(previous_); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
-};
+using win::WaitCursor;
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "NetworkResource.h"
 #include "Settings.h"
 #include "SystemText.h"
+#include "WaitCursor.h"
 
 #include <commctrl.h>
 
@@ -243,11 +244,34 @@ const char* LocalComputerName()
     return known ? name : nullptr;
 }
 
+bool EnumerateServers(DWORD serverTypes, const wchar_t* domain, const std::function<void(const SERVER_INFO_101&)>& take)
+{
+    NetworkApi& network = Network();
+    DWORD preferred = kEnumFirstLength;
+    LPBYTE buffer = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    NET_API_STATUS status = ERROR_MORE_DATA;
+    for (int call = 0; call < kEnumMaxCalls && status == ERROR_MORE_DATA; ++call) {
+        if (buffer) network.BufferFree(buffer), buffer = nullptr;
+        if (call) preferred *= 2;
+        read = 0;
+        status = network.ServerEnum(nullptr, 101, &buffer, preferred, &read, &total, serverTypes, domain, nullptr);
+    }
+    bool succeeded = status == NERR_Success && buffer;
+    if (succeeded) {
+        const auto* records = reinterpret_cast<const SERVER_INFO_101*>(buffer);
+        for (DWORD i = 0; i < read; ++i) take(records[i]);
+    }
+    if (buffer) network.BufferFree(buffer);
+    return succeeded;
+}
+
 bool RefreshFromDomain(const char* domain)
 {
     ComputerList& list = TheComputerList();
     if (list.IsBatchRunning()) return false;
-    HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    win::WaitCursor wait;
 
     bool named = domain && *domain;
     std::wstring wideDomain;
@@ -262,29 +286,12 @@ bool RefreshFromDomain(const char* domain)
     }
     list.Clear();
 
-    NetworkApi& network = Network();
-    DWORD preferred = kEnumFirstLength;
-    LPBYTE buffer = nullptr;
-    DWORD read = 0;
-    DWORD total = 0;
-    NET_API_STATUS status = ERROR_MORE_DATA;
-    for (int call = 0; call < kEnumMaxCalls && status == ERROR_MORE_DATA; ++call) {
-        if (buffer) network.BufferFree(buffer), buffer = nullptr;
-        if (call) preferred *= 2;
-        read = 0;
-        status = network.ServerEnum(nullptr, 101, &buffer, preferred, &read, &total, kEnumServerTypes,
-                                    named ? wideDomain.c_str() : nullptr, nullptr);
-    }
     size_t appended = 0;
-    if (status == NERR_Success && buffer) {
-        const auto* records = reinterpret_cast<const SERVER_INFO_101*>(buffer);
-        for (DWORD i = 0; i < read; ++i) {
-            if (!(records[i].sv101_type & kNtBit)) continue;
-            list.Append(EntryFromServerInfo(records[i]));
-            ++appended;
-        }
-    }
-    if (buffer) network.BufferFree(buffer);
+    EnumerateServers(kEnumServerTypes, named ? wideDomain.c_str() : nullptr, [&](const SERVER_INFO_101& record) {
+        if (!(record.sv101_type & kNtBit)) return;
+        list.Append(EntryFromServerInfo(record));
+        ++appended;
+    });
 
     if (appended == 0 && !named) {
         if (const char* local = LocalComputerName()) {
@@ -293,7 +300,6 @@ bool RefreshFromDomain(const char* domain)
             StartLookup(entry);
         }
     }
-    SetCursor(previous);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <lm.h>
 
+#include <functional>
 #include <string>
 
 constexpr DWORD kNtBit = 0x1000;           // SV_TYPE_NT
@@ -29,6 +30,11 @@ ComputerEntryPtr EntryFromName(const char* name);
 
 // The local computer's name (at most 15 characters), or nullptr when it cannot be had.
 const char* LocalComputerName();
+
+// The records of the local browser for `serverTypes` (of `domain`, or of no domain named),
+// asked for in one buffer that starts at 65000 bytes and doubles while it is too small, at
+// most 10 calls; `take` sees each record. False (nothing taken) when the browser fails.
+bool EnumerateServers(DWORD serverTypes, const wchar_t* domain, const std::function<void(const SERVER_INFO_101&)>& take);
 
 // Replaces the list by the Windows NT computers of `domain` (nullptr or empty: the local
 // computer's domain, and then at least the local computer itself). False only when the list

@@ -66,7 +66,7 @@ TEST_F(InstallerTest, SilentInstallAndUninstall)
 
     for (const char* program : {"Salvora.exe", "Vantoro.exe", "Uninstall.exe"})
         EXPECT_TRUE(Exists(target + "\\" + program)) << program;
-    for (const char* program : {"Restavo.exe", "Scheduler.exe", "Rostery.exe"}) {
+    for (const char* program : {"Restavo.exe", "Scheduler.exe", "Scheduler.old", "Rostery.exe"}) {
         if (Exists(BinFolder() + "\\" + program)) {
             EXPECT_TRUE(Exists(target + "\\" + program)) << program;
         }

@@ -7,29 +7,8 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 bin="$here/../../build/mingw-x64/bin"
 out="${1:-$here}"
-work="$(mktemp -d)"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-display=""
-for n in $(seq 150 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  display=":$n"; break
-done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY="$display"
-cleanup() { wineserver -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
-trap cleanup EXIT
-sleep 1
-mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot -i </dev/null >/dev/null 2>&1
-
-# Every program of this prefix runs in one virtual desktop of 640x480.
-wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x480 /f >/dev/null 2>&1
-wineserver -k >/dev/null 2>&1 || true
-wineserver -p </dev/null >/dev/null 2>&1
+. "$here/../../scripts/screenshot-session.sh"
+shot_session 640x480
 
 erd='C:\ERD\PC01'
 wine "$bin/restavo_shots.exe" prepare "$erd"

@@ -10,44 +10,13 @@
 #include "ResultLog.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "ThisComputer.h"
 #include "UnicenterStatus.h"
 
 using namespace testing_support;
+using namespace console_test;
 
 namespace {
-
-std::string SystemFolder()
-{
-    char folder[MAX_PATH] = {};
-    GetSystemDirectoryA(folder, sizeof(folder));
-    return folder;
-}
-
-std::string RepairFolder()
-{
-    char folder[MAX_PATH] = {};
-    GetWindowsDirectoryA(folder, sizeof(folder));
-    return std::string(folder) + "\\Repair";
-}
-
-// True once the agent service no longer exists (bounded).
-bool ServiceGone(DWORD milliseconds)
-{
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return false;
-    bool gone = false;
-    for (DWORD waited = 0; !gone && waited <= milliseconds; waited += 250) {
-        SC_HANDLE service = OpenServiceA(manager, kAgentFileName, SERVICE_QUERY_STATUS);
-        if (!service) {
-            gone = GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-        } else {
-            CloseServiceHandle(service);
-        }
-        if (!gone) Sleep(250);
-    }
-    CloseServiceHandle(manager);
-    return gone;
-}
 
 class EndToEndTest : public console_test::RegistryTest {
 protected:

@@ -1,0 +1,88 @@
+#include "CompanionTools.h"
+
+#include "CompanionStrings.h"
+#include "ConsoleState.h"
+#include "ConsoleStrings.h"
+#include "Messages.h"
+#include "OutputFolder.h"
+#include "ResultLog.h"
+
+namespace {
+
+ProgramStarter g_starter = nullptr;
+
+// Starts `line`; false (last error kept) when the program could not be started.
+bool StartProgram(const std::string& line)
+{
+    UINT result = g_starter ? g_starter(line.c_str(), SW_SHOWDEFAULT) : WinExec(line.c_str(), SW_SHOWDEFAULT);
+    return result > 31;
+}
+
+void StartOrReport(HWND owner, const std::string& line, const char* caption)
+{
+    if (!StartProgram(line)) ShowSystemError(owner, caption, nullptr, 0);
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+} // namespace
+
+void SetProgramStarter(ProgramStarter starter) { g_starter = starter; }
+
+std::string ApplyErdCommand(const std::string& installPath, const char* computerName, const std::string& folder)
+{
+    return Quoted(installPath + "\\Restavo.exe") + " " + Quoted(std::string("-c=") + (computerName ? computerName : "")) +
+           " \"-d=" + folder;
+}
+
+std::string AnnalixCommand(const ConsoleSettings& settings)
+{
+    if (settings.AnnalixInstallPath.empty()) return std::string();
+    return settings.AnnalixInstallPath + "\\" + TEXT_ANNALIX_PROGRAM + " -app:Salvora";
+}
+
+std::string ScheduleWizardCommand(const ConsoleSettings& settings, const LogSettings& log, const std::string& listFile)
+{
+    const std::string& folder = settings.InstallPath;
+    std::string line = Quoted(folder + "\\Scheduler.exe") + " " + Quoted(folder + "\\" + kScheduledJobProgram) + " " +
+                       Quoted(folder + "\\Salvora.exe") + " " +
+                       Quoted(log.LogWriteAnnalix ? kScheduledRunOptionsWithTasks : kScheduledRunOptions);
+    if (!listFile.empty()) line += " " + Quoted(listFile);
+    return line;
+}
+
+void ApplyErd(HWND owner, const ConsoleSettings& settings, const char* computerName)
+{
+    const char* name = computerName ? computerName : "";
+    std::string folder;
+    ExpandOutputFolder(settings.OutDir, name, ConsoleTime(), folder); // an unusable template: empty
+    StartOrReport(owner, ApplyErdCommand(settings.InstallPath, name, folder), "Load Restavo");
+}
+
+void OpenAnnalix(HWND owner, const ConsoleSettings& settings)
+{
+    std::string line = AnnalixCommand(settings);
+    if (line.empty()) {
+        ShowMessage(kMessageInformation, owner, TEXT_APP_TITLE, IDS_ANNALIX_NOT_INSTALLED);
+        return;
+    }
+    StartOrReport(owner, line, "Open Annalix");
+}
+
+void StartScheduleWizard(HWND owner, const ConsoleSettings& settings, const LogSettings& log,
+                         const std::string& listFile)
+{
+    if (!StartProgram(ScheduleWizardCommand(settings, log, listFile))) {
+        ShowSystemError(owner, "Load Scheduler", nullptr, 0);
+        return;
+    }
+    if (!listFile.empty())
+        WriteSettingValue(kScheduledListFileValue, REG_SZ, listFile.c_str(), static_cast<DWORD>(listFile.size() + 1));
+}
+
+void ViewLogFile(const ConsoleSettings& settings)
+{
+    LogSettings fresh;
+    fresh.Load(settings);
+    StartProgram(ViewLogCommand(fresh)); // as the log's own View Log: the result is not tested
+}

@@ -1,0 +1,164 @@
+// The job a Scheduler wizard makes from the fields the console pre-fills: its command read
+// the way the wizard reads the console's command line, then run the way the Schedule
+// service runs a job (a process started from the command line), over this computer.
+#include <gtest/gtest.h>
+
+#include "CompanionTools.h"
+#include "Enumeration.h"
+#include "LogTestSupport.h"
+#include "RegistryFixture.h"
+#include "ScheduledJob.h"
+#include "SchedulerJob.h"
+#include "SchedulerStartup.h"
+#include "Settings.h"
+#include "TestSupport.h"
+#include "ThisComputer.h"
+
+#include <string>
+
+using namespace console_test;
+using namespace testing_support;
+using scheduledjob::JobCommand;
+using scheduledjob::ParseJobArguments;
+
+namespace {
+
+JobCommand Parse(const char* arguments)
+{
+    JobCommand command;
+    EXPECT_TRUE(ParseJobArguments(arguments, command)) << arguments;
+    return command;
+}
+
+TEST(JobArguments, TheConsolesPathBareOrQuotedThenOptionsAndListFile)
+{
+    // As the wizard composes it: the console's path bare (blanks and all), the options quoted.
+    JobCommand job = Parse("C:\\Program Files\\Ostrel\\Salvora.exe \"-S -D -n=0 -r=30\"");
+    EXPECT_EQ("C:\\Program Files\\Ostrel\\Salvora.exe", job.console);
+    EXPECT_EQ("-S -D -n=0 -r=30", job.options);
+    EXPECT_EQ("", job.listFile);
+    EXPECT_EQ("\"C:\\Program Files\\Ostrel\\Salvora.exe\" -S -D -n=0 -r=30",
+              scheduledjob::ConsoleCommandLine(job));
+
+    job = Parse(" \"C:\\P Q\\Salvora.exe\" \"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"");
+    EXPECT_EQ("C:\\P Q\\Salvora.exe", job.console);
+    EXPECT_EQ("-S -n=0 -r=30", job.options);
+    EXPECT_EQ("C:\\Lists\\all servers.txt", job.listFile);
+    EXPECT_EQ("\"C:\\P Q\\Salvora.exe\" -S -n=0 -r=30 \"C:\\Lists\\all servers.txt\"",
+              scheduledjob::ConsoleCommandLine(job));
+
+    job = Parse("C:\\Tools\\SALVORA.EXE -S list.txt");
+    EXPECT_EQ("C:\\Tools\\SALVORA.EXE", job.console);
+    EXPECT_EQ("-S", job.options);
+    EXPECT_EQ("list.txt", job.listFile);
+
+    JobCommand none;
+    EXPECT_FALSE(ParseJobArguments("   ", none));
+    EXPECT_FALSE(ParseJobArguments(nullptr, none));
+}
+
+TEST(ScheduledJob, AConsoleThatCannotStartIsReportedAndFails)
+{
+    Watch watch;
+    TempFolder folder("sjob");
+    std::string arguments = "\"" + folder.Path() + "\\Salvora.exe\" \"-S\" \"" + folder.Path() + "\\list.txt\"";
+    EXPECT_EQ(1, scheduledjob::RunScheduledJob(arguments.c_str()));
+    ASSERT_EQ(1u, g_events.size());
+    EXPECT_EQ(kEventUnattendedRun, g_events[0].id);
+    EXPECT_EQ(EVENTLOG_ERROR_TYPE, g_events[0].type);
+    EXPECT_NE(std::string::npos, g_events[0].strings[0].find(folder.Path() + "\\Salvora.exe")) << g_events[0].strings[0];
+}
+
+std::string g_wizardLine;
+UINT RecordWizard(const char* line, UINT)
+{
+    g_wizardLine = line;
+    return 33;
+}
+
+class PrefilledJobTest : public RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        for (const char* name : {"Salvora.exe", "Vantoro.exe", "Scheduler.old"}) {
+            if (!FileExists(BinFolder() + "\\" + name)) GTEST_SKIP() << name << " is not built";
+            ASSERT_TRUE(CopyFileA((BinFolder() + "\\" + name).c_str(), (program / name).c_str(), FALSE)) << name;
+        }
+        ASSERT_EQ(0, RunProgram("\"" + BinFolder() + "\\ntsim.exe\"", 120000));
+        ASSERT_TRUE(ServiceGone(30000)) << "an agent service of an earlier run is still there";
+        // The console's settings as the installer leaves them, pointed into scratch folders.
+        ASSERT_TRUE(SetString("InstallPath", program.Path()));
+        ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
+        ASSERT_TRUE(SetString("LogFileName", program / "Salvora.log"));
+        ASSERT_TRUE(SetDword("ERDtimeout", 120));
+        ASSERT_TRUE(SetDword("AlphaSupport", 1));
+        ASSERT_TRUE(SetDword("LogWriteAnnalix", 0));
+        ASSERT_TRUE(SetDword("NTAppLog", 0));
+        SetProgramStarter(RecordWizard);
+    }
+    void TearDown() override
+    {
+        SetProgramStarter(nullptr);
+        RegistryTest::TearDown();
+    }
+
+    TempFolder program{"sjprog"};
+    TempFolder output{"sjerd"};
+};
+
+TEST_F(PrefilledJobTest, TheWizardsDefaultJobRunsTheUnattendedRunOnTheListFile)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    const std::string list = output / "servers.txt";
+    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\r\n"));
+
+    // The console's Schedule Wizard command with that list file open.
+    ConsoleSettings settings;
+    ASSERT_TRUE(settings.Load());
+    LogSettings log;
+    log.Load(settings);
+    StartScheduleWizard(nullptr, settings, log, list);
+    ASSERT_FALSE(g_wizardLine.empty());
+
+    // The wizard's fields as it fills them from that line, and the job's command from them.
+    schedule::StartupValues fields = schedule::ParseStartupValues(schedule::SkipProgramName(g_wizardLine.c_str()));
+    const std::string command = schedule::ComposeCommandText(schedule::ReplaceAngleQuotes(fields.program),
+                                                             schedule::ReplaceAngleQuotes(fields.parameters),
+                                                             schedule::ReplaceAngleQuotes(fields.importFile));
+    EXPECT_EQ("\"" + program.Path() + "\\Scheduler.old\" " + program.Path() + "\\Salvora.exe \"-S -n=0 -r=30\"", command);
+
+    // Run as the service runs it. Wine's service manager may refuse a fresh agent service
+    // its start for a while (1053; see the end-to-end test): such a run is repeated.
+    const std::string logFile = program / "Salvora.log";
+    std::string text;
+    int exitCode = -1;
+    for (DWORD begin = GetTickCount();;) {
+        DeleteFileA(logFile.c_str());
+        exitCode = RunProgram(command, 240000);
+        text.clear();
+        ReadWholeFile(logFile, text);
+        if (exitCode == 0 || text.find("\t1053") == std::string::npos) break;
+        ASSERT_TRUE(ServiceGone(30000));
+        if (GetTickCount() - begin > 60000) GTEST_SKIP() << "Wine's service manager did not let the agent start (1053)";
+    }
+
+    EXPECT_EQ(0, exitCode) << text;
+    EXPECT_NE(std::string::npos, text.find(std::string("Success\tCreate ER Disk\t") + local)) << text;
+    EXPECT_NE(std::string::npos, text.find("* Result: Success *")) << text;
+    std::vector<std::string> sent = ListFiles(RepairFolder());
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent, ListFiles(output / local));
+    EXPECT_TRUE(ServiceGone(30000));
+
+    // The same job once the list file names a computer that is not there: the console's
+    // failure is the job's exit code.
+    ASSERT_TRUE(WriteWholeFile(list, "NOSUCHPC\r\n"));
+    EXPECT_EQ(1, RunProgram(command, 240000));
+    ASSERT_TRUE(ReadWholeFile(logFile, text));
+    EXPECT_NE(std::string::npos, text.find("NOSUCHPC")) << text;
+    EXPECT_NE(std::string::npos, text.find("* Result: Error *")) << text;
+}
+
+} // namespace
