@@ -3,6 +3,7 @@
 // No exception ever leaves a window procedure.
 #pragma once
 #include <windows.h>
+#include "WaitCursor.h"
 #include <functional>
 #include <string>
 
@@ -88,18 +89,6 @@ protected:
 private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     HWND hwnd_ = nullptr;
-};
-
-// Shows the wait cursor for its lifetime and puts the previous one back.
-class WaitCursor {
-public:
-    WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(previous_); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
 };
 
 // Runs the message loop until WM_QUIT; `dialog` (optional) gets IsDialogMessage. `idle`

@@ -1,8 +1,11 @@
 #include "ConsoleWindow.h"
 
+#include "CompanionTools.h"
 #include "ConsoleStrings.h"
 #include "Enumeration.h"
 #include "Messages.h"
+#include "ResultLog.h"
+#include "Settings.h"
 #include "UiResource.h"
 
 #include <memory>
@@ -27,6 +30,16 @@ ConsoleWindow::ConsoleWindow(HINSTANCE instance) : instance_(instance), document
         MessageBoxA(frame_.Handle(), (title + "\nEmergency repair data for the computers of a network.").c_str(),
                     ("About " + title).c_str(), MB_OK | MB_ICONINFORMATION);
     });
+    application_.MapCommand(kCommandApplyErd, [this] {
+        std::string name;
+        bool selected = view_.FirstSelectedName(name);
+        ApplyErd(frame_.Handle(), TheConsoleSettings(), selected ? name.c_str() : nullptr);
+    });
+    application_.MapCommand(kCommandOpenAnnalix, [this] { OpenAnnalix(frame_.Handle(), TheConsoleSettings()); });
+    application_.MapCommand(kCommandScheduleWizard, [this] {
+        StartScheduleWizard(frame_.Handle(), TheConsoleSettings(), TheResultLog().Settings(), CurrentListFilePath());
+    });
+    application_.MapCommand(kCommandViewLog, [] { ViewLogFile(TheConsoleSettings()); });
     frame_.SetApplicationTarget(&application_);
 }
 

@@ -2,6 +2,7 @@
 
 #include "ConsoleStrings.h"
 #include "CreationDialogs.h"
+#include "DomainSelection.h"
 #include "Enumeration.h"
 #include "Messages.h"
 #include "OnDemandTasks.h"
@@ -55,7 +56,7 @@ CSalvoraDoc::CSalvoraDoc(HINSTANCE instance) : instance_(instance)
     MapCommand(ID_FILE_SAVE, [this] { Save(); });
     MapCommand(ID_COMPUTER_DELETE, [this] { DeleteComputers(); });
     MapCommand(ID_TOOLS_CREATE_ERD, [this] { CreateErd(); });
-    // Select Domain (ID_COMPUTER_SELECT_DOMAIN) waits for its dialog: unmapped, it stays grey.
+    MapCommand(ID_COMPUTER_SELECT_DOMAIN, [this] { SelectDomain(); });
 }
 
 void CSalvoraDoc::SelectKnownRoles()
@@ -87,6 +88,19 @@ void CSalvoraDoc::Refresh()
     if (!TheComputerList().Clear()) return;
     RefreshFromDomain(domain_.empty() ? nullptr : domain_.c_str());
     SelectKnownRoles();
+    UpdateAllViews();
+}
+
+void CSalvoraDoc::SelectDomain()
+{
+    char domain[16];
+    lstrcpynA(domain, domain_.c_str(), sizeof(domain));
+    if (SelectDomainDialog(mainWindow_, domain, 15) <= 0) return;
+    win::WaitCursor wait;
+    if (!TheComputerList().Clear()) return;
+    domain_ = domain;
+    SetTitle(domain_);
+    RefreshFromDomain(domain_.c_str()); // the entries stay unselected until the user selects
     UpdateAllViews();
 }
 

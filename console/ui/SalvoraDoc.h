@@ -30,6 +30,7 @@ public:
     void Open();
     void Save();
     void DeleteComputers();
+    void SelectDomain();
     void CreateErd();
 
     // Writes the selected computers, "name<TAB>type" per line. False (last error kept)

@@ -1,5 +1,6 @@
 #include "ServerListView.h"
 
+#include "DomainSelection.h"
 #include "UiResource.h"
 
 #include <windowsx.h>
@@ -66,6 +67,9 @@ CServerListView::CServerListView()
     MapUpdate(ID_VIEW_WORKSTATIONS, [this](win::CommandState& s) { s.radio = filter_ == kFilterWorkstations; });
     MapUpdate(ID_VIEW_ALL, [this](win::CommandState& s) { s.radio = filter_ == kFilterAll; });
     MapCommand(ID_VIEW_SELECT_ALL, [this] { SelectAll(); });
+    MapCommand(ID_COMPUTER_ADD, [this] {
+        if (BrowseForComputer(list_) == 1) OnUpdate();
+    });
     // Create ERD is the document's; the view only knows whether anything is selected.
     MapUpdate(ID_TOOLS_CREATE_ERD, [this](win::CommandState& s) { s.enabled = SelectedCount() > 0; });
     // Add Computer (ID_COMPUTER_ADD) waits for the computer browse: unmapped, it stays grey.
@@ -131,6 +135,16 @@ std::string CServerListView::ColumnText(const ComputerEntry& entry, int column)
     default:
         return entry.Description();
     }
+}
+
+bool CServerListView::FirstSelectedName(std::string& name) const
+{
+    int item = list_ ? static_cast<int>(SendMessageA(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED))
+                     : -1;
+    const ComputerEntry* entry = item >= 0 ? EntryOfItem(item) : nullptr;
+    if (!entry) return false;
+    name = ColumnText(*entry, 0);
+    return true;
 }
 
 const ComputerEntry* CServerListView::EntryOfItem(int item) const

@@ -36,6 +36,8 @@ public:
     // The items' selection into the entries' selected flags (cleared first).
     void StoreSelection(ComputerList& list) const;
     int SelectedCount() const;
+    // The name of the first selected item's computer; false when none is selected.
+    bool FirstSelectedName(std::string& name) const;
 
     static bool PassesFilter(ComputerRole role, int filter) noexcept;
     // The text of column `column` (name, type text, description) of an entry.

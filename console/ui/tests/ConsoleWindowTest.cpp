@@ -2,7 +2,10 @@
 // simulated targets, driven by the messages a user's clicks and keys would send.
 #include <gtest/gtest.h>
 
+#include "CompanionTools.h"
+#include "ComputerChooserIds.h"
 #include "ConsoleState.h"
+#include "DomainSelectionIds.h"
 #include "ConsoleWindow.h"
 #include "Enumeration.h"
 #include "Messages.h"
@@ -343,7 +346,7 @@ TEST_F(ConsoleWindowTest, FiltersSelectAllAndCreateErdState)
     EXPECT_TRUE(GetMenuState(tools, ID_TOOLS_CREATE_ERD, MF_BYCOMMAND) & MF_GRAYED);
     // Commands of later windows stay grey; the frame's own work.
     EXPECT_TRUE(GetMenuState(tools, ID_TOOLS_OPTIONS, MF_BYCOMMAND) & MF_GRAYED);
-    EXPECT_FALSE(console->Frame().CommandStateOf(ID_COMPUTER_SELECT_DOMAIN).enabled);
+    EXPECT_TRUE(console->Frame().CommandStateOf(ID_COMPUTER_SELECT_DOMAIN).enabled);
     EXPECT_TRUE(console->Frame().CommandStateOf(ID_VIEW_STATUS_BAR).checked);
 
     // Prompts in the status bar while a menu item is chosen, tooltips from the same texts.
@@ -537,3 +540,60 @@ TEST_F(ConsoleWindowTest, StartWithListFileThenCreateErdEndToEnd)
 }
 
 } // namespace
+
+std::vector<std::string> g_started;
+UINT RecordStart(const char* commandLine, UINT)
+{
+    g_started.push_back(commandLine);
+    return 33;
+}
+
+TEST_F(ConsoleWindowTest, ToolsAddComputerAndSelectDomainFromTheMenus)
+{
+    Start(allComputers);
+    g_started.clear();
+    SetProgramStarter(&RecordStart);
+    SelectOnly({"SRV2", "WKS1"});
+    Command(32777); // Apply ERD: Restavo for the first selected computer in the list's order
+    Command(32780); // View Log
+    SelectOnly({});
+    Command(32777);
+    SetProgramStarter(nullptr);
+    ASSERT_EQ(g_started.size(), 3u);
+    EXPECT_NE(g_started[0].find("\\Restavo.exe\" \"-c=SRV2\" \"-d="), std::string::npos) << g_started[0];
+    EXPECT_NE(g_started[1].find("otepad"), std::string::npos) << g_started[1];
+    EXPECT_NE(g_started[2].find("\"-c=\" \"-d="), std::string::npos) << g_started[2];
+
+    // Add Computer (Ins) through the chooser: the same computer twice gives two entries.
+    for (int i = 0; i < 2; ++i) {
+        ModalDriver driver({{"Select Computer", [](HWND dialog) {
+                                 SetDlgItemTextA(dialog, IDC_CHOSEN_NAME, "wks2");
+                                 return Press(dialog, IDOK);
+                             }}});
+        Command(ID_COMPUTER_ADD);
+        EXPECT_TRUE(driver.Finished());
+    }
+    ASSERT_EQ(ItemCount(), 14);
+    EXPECT_EQ(ItemText(12, 0), "WKS2");
+    EXPECT_EQ(ItemText(13, 0), "WKS2");
+
+    // Select Domain: a typed name comes back upper case, titles the window and refills the
+    // list with nothing selected; Cancel changes nothing.
+    {
+        ModalDriver driver({{"Select Domain", [](HWND dialog) { return Press(dialog, IDCANCEL); }}});
+        Command(ID_COMPUTER_SELECT_DOMAIN);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_EQ(ItemCount(), 14);
+    {
+        ModalDriver driver({{"Select Domain", [](HWND dialog) {
+                                 SetDlgItemTextA(dialog, IDC_DOMAIN_NAME, "office");
+                                 return Press(dialog, IDOK);
+                             }}});
+        Command(ID_COMPUTER_SELECT_DOMAIN);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_EQ(console->Document().Domain(), "OFFICE");
+    EXPECT_EQ(win::WindowText(frame), "Corvane Salvora - OFFICE");
+    EXPECT_TRUE(SelectedEntries().empty());
+}
