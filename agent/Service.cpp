@@ -50,13 +50,6 @@ bool ServiceEvents::Create()
     return finished_ && stop_;
 }
 
-void ServiceEvents::RequestStop(DWORD step, const std::function<void()>& stillRunning) const
-{
-    if (stop_) SetEvent(stop_.Get());
-    if (!finished_) return;
-    while (WaitForSingleObject(finished_.Get(), step) == WAIT_TIMEOUT) stillRunning();
-}
-
 void ServiceEvents::Finish() const
 {
     if (finished_) SetEvent(finished_.Get());

@@ -3,8 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
-
 #include "Handle.h"
 
 constexpr char kAgentServiceName[] = "Vantoro";
@@ -28,7 +26,13 @@ public:
     // The handler's part of a stop: sets the stop event, then waits for the end of the
     // run in steps of `step` ms, calling `stillRunning` after each step that runs out.
     // Returns at once when the events do not exist.
-    void RequestStop(DWORD step, const std::function<void()>& stillRunning) const;
+    template <class Report>
+    void RequestStop(DWORD step, Report stillRunning) const
+    {
+        if (stop_) SetEvent(stop_.Get());
+        if (!finished_) return;
+        while (WaitForSingleObject(finished_.Get(), step) == WAIT_TIMEOUT) stillRunning();
+    }
     // The service thread's part: the run has ended.
     void Finish() const;
     // After the dispatcher has returned: no handler can run any more.
