@@ -12,8 +12,6 @@ namespace {
 SERVICE_STATUS g_status{};
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 DWORD g_checkPoint = 1;
-HANDLE g_finishedEvent = nullptr;
-HANDLE g_stopEvent = nullptr;
 DWORD g_lastLoggedError = 0;
 
 } // namespace
@@ -45,6 +43,30 @@ bool ReportStatus(DWORD state, DWORD exitCode, DWORD waitHint)
     return reported;
 }
 
+bool ServiceEvents::Create()
+{
+    if (!finished_) finished_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (finished_ && !stop_) stop_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    return finished_ && stop_;
+}
+
+void ServiceEvents::Finish() const
+{
+    if (finished_) SetEvent(finished_.Get());
+}
+
+void ServiceEvents::Close() noexcept
+{
+    stop_.Reset();
+    finished_.Reset();
+}
+
+ServiceEvents& TheServiceEvents()
+{
+    static ServiceEvents events;
+    return events;
+}
+
 void WINAPI ServiceCtrlHandler(DWORD control)
 {
     if (control != SERVICE_CONTROL_STOP) {
@@ -53,9 +75,7 @@ void WINAPI ServiceCtrlHandler(DWORD control)
     }
     g_status.dwCurrentState = SERVICE_STOP_PENDING;
     ReportStatus(SERVICE_STOP_PENDING, 0, 3000);
-    if (g_stopEvent) SetEvent(g_stopEvent);
-    if (!g_finishedEvent) return;
-    while (WaitForSingleObject(g_finishedEvent, 2500) == WAIT_TIMEOUT) ReportStatus(SERVICE_STOP_PENDING, 0, 3000);
+    TheServiceEvents().RequestStop(2500, [] { ReportStatus(SERVICE_STOP_PENDING, 0, 3000); });
 }
 
 void WINAPI ServiceMain(DWORD argc, char** argv)
@@ -65,23 +85,15 @@ void WINAPI ServiceMain(DWORD argc, char** argv)
     g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     g_status.dwServiceSpecificExitCode = 0;
 
-    if (ReportStatus(SERVICE_START_PENDING, 0, 1000)) {
-        g_finishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (g_finishedEvent) g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (g_finishedEvent && g_stopEvent && ReportStatus(SERVICE_RUNNING, 0, 0)) {
-            AgentRun run(g_stopEvent);
-            run.RunAgent(argc, argv);
-        }
+    ServiceEvents& events = TheServiceEvents();
+    // The events exist before the service accepts a stop, that is before it reports
+    // SERVICE_RUNNING, and stay open until the dispatcher returns (the program entry
+    // closes them).
+    if (ReportStatus(SERVICE_START_PENDING, 0, 1000) && events.Create() && ReportStatus(SERVICE_RUNNING, 0, 0)) {
+        AgentRun run(events.StopEvent());
+        run.RunAgent(argc, argv);
     }
-
-    if (g_finishedEvent) SetEvent(g_finishedEvent);
-    Sleep(3000); // the handler may still be reporting; it ends on finishedEvent
-    // The events close only now that the handler no longer waits on them.
-    HANDLE stop = g_stopEvent;
-    HANDLE finished = g_finishedEvent;
-    g_stopEvent = nullptr;
-    g_finishedEvent = nullptr;
-    if (stop) CloseHandle(stop);
-    if (finished) CloseHandle(finished);
+    events.Finish();
+    Sleep(3000); // a handler still reporting sees finishedEvent meanwhile
     ReportStatus(SERVICE_STOPPED, 0, 100);
 }

@@ -16,5 +16,7 @@ int main()
         LogAgentError("Error Installing Vantoro");
         return 1;
     }
+    // No control handler runs once the dispatcher has returned.
+    TheServiceEvents().Close();
     return 0;
 }

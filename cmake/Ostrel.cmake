@@ -30,13 +30,14 @@ function(ostrel_program name)
   ostrel_warnings(${name})
 endfunction()
 
-# ostrel_test(name SOURCES ... LIBS ... [TIMEOUT s]): a GoogleTest program, run under Wine
-# inside the run's shared Wine session (one prefix, one wineserver for the whole run).
+# ostrel_test(name SOURCES ... LIBS ... [TIMEOUT s] [ARGS ...]): a GoogleTest program, run
+# under Wine inside the run's shared Wine session (one prefix, one wineserver for the whole
+# run), with ARGS after its own (for example a --gtest_filter).
 function(ostrel_test name)
   if(NOT OSTREL_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS;ARGS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest_main GTest::gmock)
   ostrel_warnings(${name})
@@ -44,25 +45,64 @@ function(ostrel_test name)
     if(NOT A_TIMEOUT)
       set(A_TIMEOUT 600)
     endif()
-    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no ${A_ARGS})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${A_TIMEOUT})
   endif()
 endfunction()
 
 # The Wine session of a test run: a fresh prefix in the build tree, one persistent
 # wineserver (and an Xvfb display when none is set) for the whole run, ended afterwards.
+# With a name, a further session of the same kind (prefix wineprefix-NAME, script
+# wine-run-NAME, fixture wine_NAME) for tests that need a prefix no other test touches.
 function(ostrel_wine_session)
   if(NOT OSTREL_RUN_TESTS)
     return()
   endif()
-  set(OSTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+  set(session_name ${ARGV0})
+  if(session_name)
+    set(suffix "-${session_name}")
+    set(fixture wine_${session_name})
+    set(test_prefix wine_session_${session_name})
+  else()
+    set(suffix "")
+    set(fixture wine)
+    set(test_prefix wine_session)
+  endif()
+  set(OSTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix${suffix})
+  set(script ${CMAKE_BINARY_DIR}/wine-run${suffix})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${script} @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run PARENT_SCOPE)
-  add_test(NAME wine_session_start COMMAND ${CMAKE_BINARY_DIR}/wine-run --start)
-  add_test(NAME wine_session_stop COMMAND ${CMAKE_BINARY_DIR}/wine-run --stop)
-  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
-  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+  add_test(NAME ${test_prefix}_start COMMAND ${script} --start)
+  add_test(NAME ${test_prefix}_stop COMMAND ${script} --stop)
+  set_tests_properties(${test_prefix}_start PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 180)
+  set_tests_properties(${test_prefix}_stop PROPERTIES FIXTURES_CLEANUP ${fixture} TIMEOUT 60)
+  if(session_name)
+    # Started after the shared session, so that each finds a display number of its own.
+    set_tests_properties(${test_prefix}_start PROPERTIES DEPENDS wine_session_start)
+  else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${script} PARENT_SCOPE)
+  endif()
+endfunction()
+
+# ostrel_session_test(name SESSION session PROGRAM test-program [TIMEOUT s] [ARGS ...]):
+# runs a test program of the build (made with ostrel_test) in a Wine session of its own,
+# made on first use. A case that skips itself fails here: the session exists so that
+# it runs.
+function(ostrel_session_test name)
+  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT" "ARGS" ${ARGN})
+  if(NOT OSTREL_RUN_TESTS OR NOT TARGET ${A_PROGRAM})
+    return()
+  endif()
+  if(NOT TEST wine_session_${A_SESSION}_start)
+    ostrel_wine_session(${A_SESSION})
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 600)
+  endif()
+  add_test(NAME ${name} COMMAND ${CMAKE_BINARY_DIR}/wine-run-${A_SESSION} $<TARGET_FILE:${A_PROGRAM}> --gtest_color=no
+                                ${A_ARGS})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${A_SESSION} TIMEOUT ${A_TIMEOUT}
+                                          FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 endfunction()
 
 # ostrel_test_lock(LOCK test...): the tests never run at the same time as other tests

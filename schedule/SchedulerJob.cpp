@@ -12,6 +12,7 @@ namespace {
 
 constexpr DWORD kMsPerMinute = 60 * 1000;
 constexpr DWORD kMsPerHour = 60 * kMsPerMinute;
+constexpr DWORD kMsPerDay = 24 * kMsPerHour;
 
 SYSTEMTIME LocalNow()
 {
@@ -54,8 +55,12 @@ bool ConvertCommand(const std::string& command, std::wstring& wide)
 
 DWORD ComputeJobTime(ScheduleChoice choice, int hours, int minutes, bool pm, const SYSTEMTIME& now)
 {
-    if (choice == ScheduleChoice::Now)
-        return (static_cast<DWORD>(now.wHour) * 3600 + now.wMinute * 60 + now.wSecond + 60) * 1000;
+    if (choice == ScheduleChoice::Now) {
+        // One minute after 23:59:xx is 00:00:xx: the service takes only times within a day,
+        // and a job without days runs at the next occurrence, which is then tomorrow's.
+        DWORD later = (static_cast<DWORD>(now.wHour) * 3600 + now.wMinute * 60 + now.wSecond + 60) * 1000;
+        return later % kMsPerDay;
+    }
     int h = hours;
     if (pm) {
         if (h != 12) h += 12;

@@ -41,8 +41,9 @@ std::string ComposeCommandText(const std::string& program, const std::string& pa
 // convert it.
 bool ConvertCommand(const std::string& command, std::wstring& wide);
 
-// Time of day of the job. Now: one minute after `now`, seconds included; otherwise the
-// 12-hour time of the page (12 without PM is 0, PM adds 12 except to 12).
+// Time of day of the job. Now: one minute after `now`, seconds included, wrapped past
+// midnight; otherwise the 12-hour time of the page (12 without PM is 0, PM adds 12
+// except to 12).
 DWORD ComputeJobTime(ScheduleChoice choice, int hours, int minutes, bool pm, const SYSTEMTIME& now);
 
 // Today at a time that is not later than the current hour and minute.

@@ -38,10 +38,18 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 wineserver -p </dev/null >/dev/null 2>&1 || true
 wine wineboot -i </dev/null >/dev/null 2>&1 || true
-# The first boot leaves two service managers running; one restart leaves one.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -p </dev/null >/dev/null 2>&1 || true
-wine wineboot </dev/null >/dev/null 2>&1 || true
+# The first boot leaves two service managers running, and a start request that reaches the
+# wrong one ends in "Service request timeout" (1053); a restart of the session leaves one.
+# One of Wine's own services is started as a probe, and the session restarted again
+# should that still time out.
+for attempt in 1 2 3; do
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine wineboot </dev/null >/dev/null 2>&1 || true
+  WINEDEBUG=err+sc wine sc start StiSvc </dev/null >"$job/probe.txt" 2>&1 || true
+  grep -q "failed to start service 1053" "$job/probe.txt" || break
+  echo "Wine's service manager timed out a start (attempt $attempt): restarting the session"
+done
 # One program alive for the whole job keeps Wine's service manager up between programs:
 # a command prompt waiting on a pipe that this script holds open.
 mkfifo "$job/keep"
@@ -62,12 +70,6 @@ erd_unix="$(winepath -u "$erd")"
 mkdir -p "$erd_unix"
 printf '%s\r\n' "$computer" > "$erd_unix/computers.txt"
 echo "== List file $erd\\computers.txt names this computer: $computer"
-
-# Wine's service manager refuses the first new services of a young prefix ("Service request
-# timeout"); give it the time it needs, as a freshly installed Windows would have had.
-born=$(stat -c %Y "$WINEPREFIX/drive_c/windows/win.ini")
-settle="${MAIN_JOB_SETTLE:-100}"
-while [ $(( $(date +%s) - born )) -lt "$settle" ]; do sleep 5; done
 
 echo "== Salvora.exe -S -n=2 -r=0 on the list"
 set +e

@@ -354,7 +354,7 @@ void PipeChannel::DiscardRestOfMessage()
     moreData_ = false;
 }
 
-MessageOutcome PipeChannel::ReceiveMessage(void* buffer, int32_t& length)
+MessageOutcome PipeChannel::ReceiveMessage(void* buffer, int32_t& length, int32_t sequence)
 {
     length = 0;
     for (DWORD attempt = 0; attempt < retryCount; ++attempt) {
@@ -362,6 +362,14 @@ MessageOutcome PipeChannel::ReceiveMessage(void* buffer, int32_t& length)
         header.status = MessageStatus::Failed;
         if (!ReadExact(&header, sizeof(header), true)) {
             if (IsPipeGone(GetLastError())) return MessageOutcome::Failed;
+        } else if (header.sequence != sequence) {
+            // A message skipped, or one put in place of a resend: what arrives no longer
+            // adds up to the sender's file.
+            if (moreData_) DiscardRestOfMessage();
+            header.status = MessageStatus::Failed;
+            WriteExact(&header, sizeof(header), true);
+            SetLastError(ERROR_INVALID_DATA);
+            return MessageOutcome::Failed;
         }
         bool extra = moreData_;
         if (header.status == MessageStatus::Payload) {
@@ -470,7 +478,7 @@ int PipeChannel::ReceiveFile(std::string& fileName, const char* folder)
     char* buffer = PayloadBuffer();
     std::memset(buffer, 0, kMaxPayload);
     int32_t length = 0;
-    MessageOutcome outcome = ReceiveMessage(buffer, length);
+    MessageOutcome outcome = ReceiveMessage(buffer, length, 0);
     if (outcome == MessageOutcome::Cancelled) return -3;
     if (outcome != MessageOutcome::Payload) return -1;
 
@@ -491,8 +499,8 @@ int PipeChannel::ReceiveFile(std::string& fileName, const char* folder)
     win::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
     if (!file) return -1;
-    for (;;) {
-        outcome = ReceiveMessage(buffer, length);
+    for (int32_t sequence = 1;; ++sequence) {
+        outcome = ReceiveMessage(buffer, length, sequence);
         switch (outcome) {
         case MessageOutcome::Payload: {
             DWORD written = 0;

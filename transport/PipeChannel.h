@@ -90,13 +90,17 @@ public:
 
     // Agent: one framed message (payload unless length is -2) and its reply.
     bool Transact(int32_t sequence, const void* payload, int32_t length);
-    // Console: one framed message into a buffer of kMaxPayload bytes, and its reply.
-    MessageOutcome ReceiveMessage(void* buffer, int32_t& length);
+    // Console: one framed message into a buffer of kMaxPayload bytes, and its reply. The
+    // message, and every resend of it, must carry `sequence`; a message with another
+    // number is refused (reply -1) and fails at once, last error ERROR_INVALID_DATA.
+    MessageOutcome ReceiveMessage(void* buffer, int32_t& length, int32_t sequence);
 
     // Agent: sends "<folder>\<fileName>" as a run of framed messages (or only the name
     // when it is a terminator name).
     bool SendFile(const char* fileName, const char* folder);
     // Console: 0 = a file or a terminator name received whole, -1 = error, -3 = cancelled.
+    // The name message is number 0, the data messages 1, 2, 3 ... and the end-of-file
+    // message the next number; a message out of that order fails the file.
     int ReceiveFile(std::string& fileName, const char* folder);
 
     // True when a received name may become a file in the output folder.

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "AgentRun.h"
 #include "Handle.h"
 #include "PipeTestSupport.h"
+#include "Service.h"
 #include "TestSupport.h"
 
 using namespace testing_support;
@@ -143,4 +147,32 @@ TEST(AgentRun, StopOrMissingFolderEndsWithoutTerminator)
     EXPECT_FALSE(missingResult);
     // Only the marker arrived: neither call sent a file or a terminator of its own.
     EXPECT_EQ((std::vector<std::string>{kErrorName}), received.names);
+}
+
+TEST(ServiceEvents, StopsArrivingWhileAndAfterTheRunEndsFindLiveEvents)
+{
+    ServiceEvents events;
+    events.RequestStop(10, [] { ADD_FAILURE() << "no events, nothing to wait for"; });
+    ASSERT_TRUE(events.Create());
+    HANDLE stop = events.StopEvent();
+
+    // A stop during the run: the handler reports while it waits, and returns at the end.
+    std::atomic<int> reports{0};
+    std::thread handler([&] { events.RequestStop(20, [&] { ++reports; }); });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stop, 5000));
+    for (int i = 0; i < 500 && reports < 2; ++i) Sleep(10);
+    EXPECT_GE(reports, 2);
+    events.Finish();
+    handler.join();
+
+    // A stop after the run's end, before the dispatcher has returned: the same events,
+    // still open, and no wait.
+    const DWORD begin = GetTickCount();
+    events.RequestStop(5000, [] { ADD_FAILURE() << "the run has ended"; });
+    EXPECT_LT(GetTickCount() - begin, 1000u);
+    EXPECT_EQ(stop, events.StopEvent());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stop, 0));
+
+    events.Close();
+    events.RequestStop(10, [] { ADD_FAILURE() << "closed events are not waited on"; });
 }

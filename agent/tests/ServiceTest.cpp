@@ -180,7 +180,7 @@ TEST_F(AgentServiceTest, TimeLimitDuringTransferStopsTheFileShortAndTheListing)
     MessageOutcome outcome = MessageOutcome::Payload;
     for (int i = 0; i < 1000 && outcome == MessageOutcome::Payload; ++i) {
         int32_t length = 0;
-        outcome = console.channel.ReceiveMessage(buffer.data(), length);
+        outcome = console.channel.ReceiveMessage(buffer.data(), length, i); // the name, then 1, 2 ...
         if (outcome == MessageOutcome::Payload) ++payloads;
         Sleep(50);
     }
@@ -257,6 +257,26 @@ TEST_F(AgentServiceTest, ConsoleClosingInsteadOfGoAheadGetsNoFilesAndNoQuotaChan
     console.Close();
     ExpectServiceEnds();
     EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, StopsArrivingAsTheRunEndsAreAnsweredAndTheAgentEnds)
+{
+    StartAgent("rdisk_idle.exe", {"0", "0", "0"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, "Success");
+    console.Close(); // the run ends; its events are signalled while stops keep coming
+    int answered = 0;
+    const DWORD begin = GetTickCount();
+    while (GetTickCount() - begin < 20000) {
+        SERVICE_STATUS status{};
+        if (ControlService(service.Handle(), SERVICE_CONTROL_STOP, &status)) ++answered;
+        else if (GetLastError() == ERROR_SERVICE_NOT_ACTIVE) break;
+        Sleep(100);
+    }
+    EXPECT_GT(answered, 0);
+    ExpectServiceEnds();
+    for (int i = 0; i < 50 && CountProcesses("Vantoro.exe") > 0; ++i) Sleep(100);
+    EXPECT_EQ(0, CountProcesses("Vantoro.exe"));
 }
 
 TEST_F(AgentServiceTest, ConsoleThatConnectsAndClosesAtOnceLeavesNothingRunning)

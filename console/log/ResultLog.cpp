@@ -192,14 +192,15 @@ bool ResultLog::LogItem(bool isError, const char* compName, const char* itemName
     }
     if (settings_.NTAppLog) {
         char line[kEventLineLimit + 1];
-        int length = std::snprintf(line, sizeof(line), "%s\t%s\t%s\t%s\t%s\t%d\r\n", result, description, compName,
-                                   itemName, errorText, errorCode);
+        int length = std::snprintf(line, sizeof(line), kRecordFormat, result, description, compName, itemName,
+                                   errorText, errorCode);
         if (length < 0) return false;
-        // A line of 400 characters or more is left out, and so is a line that would leave
-        // no room for the tail within what one event can carry.
+        // A record of 400 characters or more (its line end not counted) is left out, and
+        // so is one that would leave no room for the tail within what one event can carry.
+        const size_t lineLength = static_cast<size_t>(length) + 2;
         if (static_cast<size_t>(length) < kEventLineLimit &&
-            eventText_.size() + static_cast<size_t>(length) + kEventLineLimit <= kEventTextLimit)
-            eventText_.append(line, static_cast<size_t>(length));
+            eventText_.size() + lineLength + kEventLineLimit <= kEventTextLimit)
+            eventText_.append(line, static_cast<size_t>(length)).append("\r\n");
     }
     return true;
 }

@@ -401,41 +401,87 @@ TEST(ReportTest, FiveFailuresWithALongTextAllShow)
     EXPECT_EQ(BuildReport(HiveSelection{0, 0, 1, 0, 0}, HiveSelection{0, 0, 1, 0, 0}, ""), "SOFTWARE - Success\n");
 }
 
+namespace {
+
+// The state of HKU\.DEFAULT\Environment's TEMP: whether the key and the value exist, the
+// value's type and bytes.
+std::string DefaultTempState()
+{
+    win::RegKey key;
+    if (RegOpenKeyExA(HKEY_USERS, ".DEFAULT\\Environment", 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
+        return "no key";
+    DWORD type = 0;
+    BYTE data[1024] = {};
+    DWORD size = sizeof(data);
+    if (RegQueryValueExA(key.Get(), "TEMP", nullptr, &type, data, &size) != ERROR_SUCCESS) return "no value";
+    return std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), size);
+}
+
+} // namespace
+
 TEST_F(RestoreTest, ThisComputersRegistryIsReachedByNameForReal)
 {
-    // No .DEFAULT environment on this computer at first: the fallback folder on its system drive.
-    std::string name = LocalName();
-    std::string lower = name;
-    CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size()));
-    HKEY probe = nullptr;
-    bool hadEnvironment = RegOpenKeyExA(HKEY_USERS, ".DEFAULT\\Environment", 0, KEY_READ, &probe) == ERROR_SUCCESS;
-    if (probe) RegCloseKey(probe);
-    if (!hadEnvironment) {
-        TargetFolders folders = FindTargetFolders(name.c_str(), RealRestoreSystem());
-        EXPECT_EQ(folders.targetTemp, "c:\\temp");
-        EXPECT_EQ(folders.remoteTemp, "\\\\" + lower + "\\c$\\temp");
-    }
+    const std::string before = DefaultTempState();
+    {
+        // The computer's default environment is put back however this block ends.
+        SavedRegistryValue saved(HKEY_USERS, ".DEFAULT\\Environment", "TEMP");
+        std::string name = LocalName();
+        std::string lower = name;
+        CharLowerBuffA(lower.data(), static_cast<DWORD>(lower.size()));
+        if (!saved.KeyExisted()) {
+            // No .DEFAULT environment on this computer: the fallback folder on its system drive.
+            TargetFolders folders = FindTargetFolders(name.c_str(), RealRestoreSystem());
+            EXPECT_EQ(folders.targetTemp, "c:\\temp");
+            EXPECT_EQ(folders.remoteTemp, "\\\\" + lower + "\\c$\\temp");
+        }
 
-    HKEY environment = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, ".DEFAULT\\Environment", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &environment, nullptr),
-              ERROR_SUCCESS);
-    win::RegKey owner(environment);
-    const char temp[] = "%SystemRoot%\\TEMP";
-    ASSERT_EQ(RegSetValueExA(environment, "TEMP", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(temp), sizeof(temp)),
-              ERROR_SUCCESS);
-    char systemRoot[MAX_PATH] = {};
-    DWORD size = sizeof(systemRoot);
-    ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, "SystemRoot", REG_SZ,
-                                   "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", systemRoot, &size));
-    TargetFolders folders = FindTargetFolders(name.c_str(), RealRestoreSystem());
-    EXPECT_EQ(folders.targetTemp, std::string(systemRoot) + "\\temp");
-    std::string share = std::string(systemRoot).substr(2);
-    CharLowerBuffA(share.data(), static_cast<DWORD>(share.size()));
-    EXPECT_EQ(folders.remoteTemp, "\\\\" + lower + "\\" + static_cast<char>(tolower(systemRoot[0])) + "$" + share +
-                                      "\\temp");
-    if (hadEnvironment)
-        RegDeleteValueA(environment, "TEMP");
-    else
-        RegDeleteTreeA(HKEY_USERS, ".DEFAULT\\Environment");
+        win::RegKey environment;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, ".DEFAULT\\Environment", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  environment.Receive(), nullptr),
+                  ERROR_SUCCESS);
+        const char temp[] = "%SystemRoot%\\TEMP";
+        ASSERT_EQ(RegSetValueExA(environment.Get(), "TEMP", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(temp),
+                                 sizeof(temp)),
+                  ERROR_SUCCESS);
+        char systemRoot[MAX_PATH] = {};
+        DWORD size = sizeof(systemRoot);
+        ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, "SystemRoot", REG_SZ,
+                                       "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", systemRoot, &size));
+        TargetFolders folders = FindTargetFolders(name.c_str(), RealRestoreSystem());
+        EXPECT_EQ(folders.targetTemp, std::string(systemRoot) + "\\temp");
+        std::string share = std::string(systemRoot).substr(2);
+        CharLowerBuffA(share.data(), static_cast<DWORD>(share.size()));
+        EXPECT_EQ(folders.remoteTemp, "\\\\" + lower + "\\" + static_cast<char>(tolower(systemRoot[0])) + "$" +
+                                          share + "\\temp");
+    }
+    EXPECT_EQ(DefaultTempState(), before);
+}
+
+TEST(SavedRegistryValue, PutsBackTheKeyAndTheValueAsTheyWere)
+{
+    const std::string key = std::string(kTestRoot) + "\\Saved";
+    auto state = [&] {
+        win::RegKey opened;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Receive()) != ERROR_SUCCESS)
+            return std::string("no key");
+        char data[64] = {};
+        DWORD type = 0, size = sizeof(data);
+        if (RegQueryValueExA(opened.Get(), "V", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+            return std::string("no value");
+        return std::to_string(type) + ":" + std::string(data, size);
+    };
+    auto change = [] {
+        SetTestString("Saved\\Inner", "x", REG_SZ, "y");
+        SetTestString("Saved", "V", REG_SZ, "new");
+    };
+    DeleteTestKeys();
+    { SavedRegistryValue saved(HKEY_CURRENT_USER, key, "V"); change(); }
+    EXPECT_EQ(state(), "no key");
+    SetTestString("Saved", "Other", REG_SZ, "o");
+    { SavedRegistryValue saved(HKEY_CURRENT_USER, key, "V"); change(); }
+    EXPECT_EQ(state(), "no value");
+    SetTestString("Saved", "V", REG_EXPAND_SZ, "old");
+    { SavedRegistryValue saved(HKEY_CURRENT_USER, key, "V"); change(); }
+    EXPECT_EQ(state(), std::to_string(REG_EXPAND_SZ) + ":" + std::string("old", 4));
+    DeleteTestKeys();
 }

@@ -37,6 +37,37 @@ void DeleteTestKeys()
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestRoot);
 }
 
+SavedRegistryValue::SavedRegistryValue(HKEY root, std::string key, std::string value)
+    : root_(root), key_(std::move(key)), value_(std::move(value))
+{
+    win::RegKey opened;
+    keyExisted_ = RegOpenKeyExA(root_, key_.c_str(), 0, KEY_READ, opened.Receive()) == ERROR_SUCCESS;
+    if (!keyExisted_) return;
+    DWORD size = 0;
+    if (RegQueryValueExA(opened.Get(), value_.c_str(), nullptr, &type_, nullptr, &size) != ERROR_SUCCESS) return;
+    data_.resize(size);
+    valueExisted_ = RegQueryValueExA(opened.Get(), value_.c_str(), nullptr, &type_, data_.data(), &size) ==
+                    ERROR_SUCCESS;
+    data_.resize(size);
+}
+
+SavedRegistryValue::~SavedRegistryValue()
+{
+    if (!keyExisted_) {
+        RegDeleteTreeA(root_, key_.c_str());
+        return;
+    }
+    win::RegKey opened;
+    if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_SET_VALUE, opened.Receive()) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot put back " << key_ << "\\" << value_;
+        return;
+    }
+    if (valueExisted_)
+        RegSetValueExA(opened.Get(), value_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+    else
+        RegDeleteValueA(opened.Get(), value_.c_str());
+}
+
 void WriteSystemHive(const std::string& folder, const std::string& computerName)
 {
     std::string subKey = "SavedSystem\\ControlSet001\\Control\\ComputerName\\ComputerName";

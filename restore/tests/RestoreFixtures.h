@@ -36,6 +36,29 @@ std::string LocalTemp();
 void SetTestString(const std::string& subKey, const char* name, DWORD type, const std::string& value);
 void DeleteTestKeys();
 
+// Puts one registry value, and its key, back as they were when the guard was made, on
+// every way out of a test, failed assertions included: a key that did not exist is
+// removed, a value that did not exist is deleted, any other value gets its type and data
+// back.
+class SavedRegistryValue {
+public:
+    SavedRegistryValue(HKEY root, std::string key, std::string value);
+    ~SavedRegistryValue();
+    SavedRegistryValue(const SavedRegistryValue&) = delete;
+    SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
+
+    bool KeyExisted() const { return keyExisted_; }
+
+private:
+    HKEY root_;
+    std::string key_;
+    std::string value_;
+    bool keyExisted_ = false;
+    bool valueExisted_ = false;
+    DWORD type_ = REG_NONE;
+    std::vector<BYTE> data_;
+};
+
 // A RestoreSystem for tests.
 //  - Registry connections to a machine open HKCU\<kTestRoot>\<machine>\HKU or \HKLM, so a
 //    test fills the remote registry there; "local" connections are refused when asked.

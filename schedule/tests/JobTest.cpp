@@ -101,6 +101,24 @@ TEST(JobSchedule, TwelveHourTimesAndNow)
     EXPECT_EQ(ComputeJobTime(ScheduleChoice::Now, 12, 0, false, At(9, 15, 20)), 33380000u);
 }
 
+TEST(JobSchedule, NowInTheDaysLastMinuteRunsJustAfterMidnight)
+{
+    ScheduleServiceLink link;
+    JobSubmission job(link);
+    BoxRecorder boxes;
+    struct Case { WORD hour, minute, second; DWORD jobTime; };
+    for (Case c : {Case{23, 58, 59, 86399000u}, Case{23, 59, 0, 0u}, Case{23, 59, 1, 1000u},
+                   Case{23, 59, 59, 59000u}}) {
+        job.SetClock([c] { return At(c.hour, c.minute, c.second); });
+        ASSERT_TRUE(job.ComputeSchedule(nullptr, Values(ScheduleChoice::Now)));
+        EXPECT_EQ(job.Job().jobTime, c.jobTime) << c.hour << ":" << c.minute << ":" << c.second;
+        EXPECT_LT(job.Job().jobTime, 86400000u);
+        EXPECT_EQ(job.Job().daysOfWeek, 0);
+        EXPECT_EQ(job.Job().daysOfMonth, 0u);
+    }
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
 TEST(JobSchedule, EveryAndNextFillTheDaySets)
 {
     const std::vector<int> mondayFridayAnd15 = {0, 4, 7 + 14};

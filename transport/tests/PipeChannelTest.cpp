@@ -214,6 +214,63 @@ TEST(PipeChannel, CancelledTransferEndsReceiveFileWithMinusThree)
     EXPECT_EQ(name, "a.bin");
 }
 
+TEST(PipeChannel, SenderThatSkipsOrReplacesAMessageFailsTheFile)
+{
+    using pipe_test::FramedMessage;
+    using pipe_test::NameMessage;
+    const std::string block1 = testing_support::PatternBytes(20000, 1);
+    const std::string block2 = testing_support::PatternBytes(700, 2);
+    const std::string unreadable = FramedMessage(2, 30000, 0, std::string(kMaxPayload, 'x'));
+    struct Case {
+        const char* what;
+        std::vector<std::string> messages;
+        int result;
+        std::vector<int32_t> replies;
+    };
+    const Case cases[] = {
+        {"skips the second block",
+         {NameMessage("a.bin"), FramedMessage(1, 20000, 0, block1), FramedMessage(3, -2, -2, "")}, -1, {0, 0, -1}},
+        {"answers a failed block with the end of file",
+         {NameMessage("a.bin"), FramedMessage(1, 20000, 0, block1), unreadable, FramedMessage(3, -2, -2, "")},
+         -1, {0, 0, -1, -1}},
+        {"answers a failed block with the next block",
+         {NameMessage("a.bin"), FramedMessage(1, 20000, 0, block1), unreadable, FramedMessage(3, 700, 0, block2)},
+         -1, {0, 0, -1, -1}},
+        {"ends an empty file with the wrong number",
+         {NameMessage("a.bin"), FramedMessage(2, -2, -2, "")}, -1, {0, -1}},
+        {"numbers its name as data", {FramedMessage(1, 6, 0, std::string("a.bin", 6))}, -1, {-1}},
+        {"resends the failed block with its number",
+         {NameMessage("a.bin"), FramedMessage(1, 20000, 0, block1), unreadable, FramedMessage(2, 700, 0, block2),
+          FramedMessage(3, -2, -2, "")},
+         0, {0, 0, -1, 0, -2}},
+    };
+    for (const Case& c : cases) {
+        TempFolder target;
+        std::vector<int32_t> replies;
+        PipePair pair([&](PipeChannel& server) {
+            for (const std::string& message : c.messages) {
+                MessageHeader reply = {};
+                if (!pipe_test::SendRaw(server, message, &reply)) break;
+                replies.push_back(reply.status);
+            }
+        });
+        ASSERT_TRUE(pair.opened);
+        std::string name;
+        EXPECT_EQ(pair.client.ReceiveFile(name, target.Path().c_str()), c.result) << c.what;
+        if (c.result != 0) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << c.what;
+        }
+        pair.client.Close(); // the console ends the conversation after a failed file
+        pair.Join();
+        EXPECT_EQ(replies, c.replies) << c.what;
+        if (c.result == 0) {
+            std::string content;
+            ASSERT_TRUE(testing_support::ReadWholeFile(target / "a.bin", content));
+            EXPECT_EQ(content, block1 + block2);
+        }
+    }
+}
+
 TEST(PipeChannel, FailedRepliesCauseResendsAndTheThirdFailureFailsTransact)
 {
     for (int failures : {2, 3}) {
@@ -367,7 +424,7 @@ TEST(PipeChannel, AbortRaisedWhileAMessageAwaitsItsReplyStillSendsACancelledMess
     ASSERT_TRUE(pair.opened);
     std::vector<char> buffer(kMaxPayload);
     int32_t length = 0;
-    ASSERT_EQ(pair.client.ReceiveMessage(buffer.data(), length), MessageOutcome::Payload); // the name
+    ASSERT_EQ(pair.client.ReceiveMessage(buffer.data(), length, 0), MessageOutcome::Payload); // the name
     // Read the first data message, and raise the flag before answering it.
     MessageHeader header = {};
     ASSERT_TRUE(pair.client.ReadExact(&header, sizeof(header), true));

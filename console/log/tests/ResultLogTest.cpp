@@ -182,6 +182,22 @@ TEST_F(ResultLogTest, LongLinesStayOutOfTheEventText)
     EXPECT_NE(g_events[0].strings[0].find("* Items=2000 *"), std::string::npos);
 }
 
+TEST_F(ResultLogTest, RecordsShorterThanFourHundredCharactersEnterTheEventTextWhateverTheirLineEnd)
+{
+    // "Error\tD\tPC\t==//==\t" + error text + "\t5": 20 characters besides the error text.
+    auto record = [](size_t length) { return "Error\tD\tPC\t==//==\t" + std::string(length - 20, 'e') + "\t5"; };
+    log.Settings().LogWriteFile = 0;
+    log.BeginSession(nullptr, kSessionCreateErd);
+    for (size_t length : {398u, 399u, 400u, 401u}) {
+        const std::string errorText(length - 20, 'e');
+        log.LogItem(true, "PC", nullptr, "D", errorText.c_str(), 5);
+    }
+    log.EndSession("Done", false);
+    ASSERT_EQ(g_events.size(), 1u);
+    EXPECT_EQ(g_events[0].strings[0], kHead + record(398) + "\r\n" + record(399) + "\r\n" +
+                                          "* Items=4 *\r\n* Errors=4 *\r\n* Result: Error *\r\n* Done *\r\n");
+}
+
 TEST_F(ResultLogTest, FileThatCannotBeOpened)
 {
     win_copy(log.Settings().LogFileName, folder / "no\\such\\folder\\Salvora.log");
