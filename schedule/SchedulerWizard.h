@@ -80,9 +80,6 @@ private:
     bool automatic_ = false;
     HBITMAP okBitmap_ = nullptr;
     HBITMAP notOkBitmap_ = nullptr;
-
-    PROPSHEETPAGEA sheetPages_[kPageCount] = {};
-    PROPSHEETHEADERA header_ = {};
 };
 
 } // namespace schedule
