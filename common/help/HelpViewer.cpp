@@ -8,6 +8,22 @@
 #include <vector>
 
 namespace help {
+
+// The storage interface of compiled help files (itss.dll), as the platform documents it. It
+// stays outside the anonymous namespace: there the compiler would take it for a type no object
+// can have and drop the calls through it.
+const CLSID kItStorageClass = {0x5d02926a, 0x212e, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
+const IID kItStorageInterface = {0x88cc31de, 0x27ab, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
+
+struct IITStorage : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE StgCreateDocfile(const WCHAR*, DWORD, DWORD, IStorage**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StgCreateDocfileOnILockBytes(ILockBytes*, DWORD, DWORD, IStorage**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StgIsStorageFile(const WCHAR*) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StgIsStorageILockBytes(ILockBytes*) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StgOpenStorage(const WCHAR* name, IStorage* priority, DWORD mode,
+                                                     SNB exclude, DWORD reserved, IStorage** storage) = 0;
+};
+
 namespace {
 
 using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
@@ -20,19 +36,6 @@ HtmlHelpFunction Viewer()
                                   : nullptr;
     return function;
 }
-
-// The storage interface of compiled help files (itss.dll), as the platform documents it.
-const CLSID kItStorageClass = {0x5d02926a, 0x212e, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
-const IID kItStorageInterface = {0x88cc31de, 0x27ab, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
-
-struct IITStorage : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE StgCreateDocfile(const WCHAR*, DWORD, DWORD, IStorage**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE StgCreateDocfileOnILockBytes(ILockBytes*, DWORD, DWORD, IStorage**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE StgIsStorageFile(const WCHAR*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE StgIsStorageILockBytes(ILockBytes*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE StgOpenStorage(const WCHAR* name, IStorage* priority, DWORD mode,
-                                                     SNB exclude, DWORD reserved, IStorage** storage) = 0;
-};
 
 template <class T>
 class ComPtr {
@@ -47,7 +50,7 @@ public:
     T* operator->() const { return p_; }
     T* Get() const { return p_; }
     T** Receive() { return &p_; }
-    void** ReceiveVoid() { return reinterpret_cast<void**>(&p_); }
+    void Attach(void* p) { p_ = static_cast<T*>(p); }
 
 private:
     T* p_ = nullptr;
@@ -203,10 +206,11 @@ bool FindPopupText(const std::string& header, const std::string& texts, DWORD co
 bool ReadPopupText(const std::string& file, DWORD contextId, std::string& text)
 {
     ComScope com;
-    ComPtr<IITStorage> storages;
-    if (FAILED(CoCreateInstance(kItStorageClass, nullptr, CLSCTX_INPROC_SERVER, kItStorageInterface,
-                                storages.ReceiveVoid())))
+    void* created = nullptr;
+    if (FAILED(CoCreateInstance(kItStorageClass, nullptr, CLSCTX_INPROC_SERVER, kItStorageInterface, &created)))
         return false;
+    ComPtr<IITStorage> storages;
+    storages.Attach(created);
     ComPtr<IStorage> storage;
     std::wstring name = Wide(file);
     if (FAILED(storages->StgOpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,

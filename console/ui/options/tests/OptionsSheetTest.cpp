@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ChooseFile.h"
+#include "ComputerList.h"
+#include "CreationDialogs.h"
 #include "HelpViewer.h"
 #include "Messages.h"
 #include "OptionsSheet.h"
@@ -374,6 +376,133 @@ TEST(ChooseFolder, AFileChosenGivesItsFolder)
     EXPECT_EQ(FolderOfChoice(folder / "inside.txt"), folder.Path());
     EXPECT_EQ(FolderOfChoice(folder.Path()), folder.Path());
     EXPECT_EQ(FolderOfChoice("C:\\boot.ini"), "C:\\");
+}
+
+TEST_F(OptionsTest, CreateErdDialogsHelpButtonShowsItsTopic)
+{
+    InstallCreationDialogHelp();
+    ComputerList list;
+    CreateErdDialog dialog(list);
+    ASSERT_TRUE(dialog.Create(Instance(), IDD_CREATE_ERD, nullptr));
+    SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_ERD_HELP, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(dialog.Item(IDC_ERD_HELP)));
+    ASSERT_EQ(g_requests.size(), 1u);
+    EXPECT_EQ(g_requests[0].command, kHelpContext);
+    EXPECT_EQ(g_requests[0].id, 131072u + 106);
+    dialog.Destroy();
+}
+
+// ---- the compiled help file and the help viewer ---------------------------------------------
+
+std::string HelpFile() { return BinFolder() + "\\Salvora.chm"; }
+
+TEST(HelpPopup, ShowsTheTextAndGoesAtAClickOrAKey)
+{
+    HWND popup = help::ShowTextPopup(nullptr, "First text", POINT{100, 100});
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(help::CurrentTextPopup(), popup);
+    EXPECT_TRUE(IsWindowVisible(popup));
+    EXPECT_EQ(win::WindowText(popup), "First text");
+    RECT rect = {};
+    GetWindowRect(popup, &rect);
+    EXPECT_EQ(rect.left, 100);
+    EXPECT_EQ(rect.top, 100);
+    SendMessageA(popup, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_FALSE(IsWindow(popup));
+    EXPECT_EQ(help::CurrentTextPopup(), nullptr);
+
+    // Near the screen's corner it is moved back onto the screen; a new popup replaces it.
+    popup = help::ShowTextPopup(nullptr, "Second text", POINT{GetSystemMetrics(SM_CXSCREEN) - 2, 10});
+    ASSERT_TRUE(popup);
+    GetWindowRect(popup, &rect);
+    EXPECT_LE(rect.right, GetSystemMetrics(SM_CXSCREEN));
+    HWND third = help::ShowTextPopup(nullptr, "Third text", POINT{10, 10});
+    EXPECT_FALSE(IsWindow(popup));
+    SendMessageA(third, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(IsWindow(third));
+}
+
+TEST(HelpPopup, TextsJoinTheirLinesAndNeedTheirName)
+{
+    const std::string header = "#define IDH_A 328692\n#define IDH_B 0x50001\n";
+    const std::string texts = ".topic IDH_A\nFirst line\nsecond line.\n\nNew paragraph.\n.topic IDH_B\nB text\n.topic 7\nSeven\n";
+    std::string text;
+    ASSERT_TRUE(help::FindPopupText(header, texts, 328692, text));
+    EXPECT_EQ(text, "First line second line.\r\n\r\nNew paragraph.");
+    ASSERT_TRUE(help::FindPopupText(header, texts, 0x50001, text));
+    EXPECT_EQ(text, "B text");
+    ASSERT_TRUE(help::FindPopupText(header, texts, 7, text));
+    EXPECT_FALSE(help::FindPopupText(header, texts, 328693, text));
+    EXPECT_FALSE(help::FindPopupText("", texts, 328692, text)); // a name without its number
+}
+
+class HelpFileTest : public OptionsTest {
+protected:
+    void SetUp() override
+    {
+        OptionsTest::SetUp();
+        SetHelpViewerFunction(nullptr); // the real viewer
+        TheConsoleSettings().HelpFilePath = HelpFile();
+    }
+    void TearDown() override
+    {
+        help::CloseAll();
+        OptionsTest::TearDown();
+    }
+};
+
+// Every control of both pages that has a help id finds its popup text in the compiled file.
+TEST_F(HelpFileTest, EveryControlOfThePagesHasPopupText)
+{
+    ConsoleSettings settings;
+    CPageCommon common(settings);
+    CPageLog log;
+    win::PropertySheetDialog sheet(Instance(), "Options", PSH_NOAPPLYNOW | PSH_HASHELP);
+    sheet.AddPage(common, CHelpSupportPage::kPageFlags);
+    sheet.AddPage(log, CHelpSupportPage::kPageFlags);
+    sheet_ = sheet.CreateModeless(nullptr);
+    ASSERT_TRUE(sheet_);
+    int checked = 0;
+    for (int index = 0; index < 2; ++index) {
+        HWND page = Page(index);
+        const CHelpSupportPage& object = index == 0 ? static_cast<CHelpSupportPage&>(common) : log;
+        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            uint32_t id = object.GetHelpId(child);
+            if (!id) continue;
+            std::string text;
+            EXPECT_TRUE(help::ReadPopupText(HelpFile(), id, text)) << id;
+            EXPECT_GT(text.size(), 30u) << id;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 11 + 12); // the two labels of page 105 count with their controls
+    EXPECT_EQ(common.HelpIds().Count(), 9u);
+    EXPECT_EQ(log.HelpIds().Count(), 12u);
+    DestroyWindow(sheet_); // before its pages go
+}
+
+// Every topic any program asks Salvora.chm for opens in the viewer; an unknown one does not.
+TEST_F(HelpFileTest, EveryTopicOpensInTheViewer)
+{
+    for (DWORD id : {131072u + 105, 131072u + 509, 131072u + 106, 131072u + 107, 1010u, 131209u, 131200u})
+        EXPECT_TRUE(help::ShowTopic(nullptr, HelpFile(), id)) << id;
+    EXPECT_FALSE(help::ShowTopic(nullptr, HelpFile(), 131072u + 999));
+    EXPECT_TRUE(help::ShowContents(nullptr, HelpFile()));
+}
+
+TEST_F(HelpFileTest, RightClickShowsThePopupOfTheHelpFileAtThePoint)
+{
+    ASSERT_TRUE(Open());
+    HWND page = Page(0);
+    POINT at = CentreOf(GetDlgItem(page, IDC_OUTPUT_FOLDER));
+    SendMessageA(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(page), MAKELPARAM(at.x, at.y));
+    HWND popup = help::CurrentTextPopup();
+    ASSERT_TRUE(popup);
+    EXPECT_NE(win::WindowText(popup).find("%COMPUTERNAME%"), std::string::npos);
+    RECT rect = {};
+    GetWindowRect(popup, &rect);
+    EXPECT_EQ(rect.left, at.x);
+    EXPECT_EQ(rect.top, at.y);
 }
 
 } // namespace
