@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "HelpViewer.h"
 #include "PropertySheet.h"
 #include "ScheduleMessages.h"
 #include "Window.h"
@@ -104,7 +105,7 @@ INT_PTR CALLBACK SchedulerWizard::PageProc(HWND page, UINT message, WPARAM wPara
 
 void SchedulerWizard::ShowHelp()
 {
-    WinHelpA(frame_, helpFile_.c_str(), HELP_CONTEXT, HELP_CONTEXT_WIZARD);
+    help::ShowTopic(frame_, helpFile_, HELP_CONTEXT_WIZARD);
 }
 
 // ---- Schedule Service page ----
