@@ -481,13 +481,15 @@ TEST_F(HelpFileTest, EveryControlOfThePagesHasPopupText)
     DestroyWindow(sheet_); // before its pages go
 }
 
-// Every topic any program asks Salvora.chm for opens in the viewer; an unknown one does not.
+// Every topic any program asks for opens in the viewer; an unknown one does not.
 TEST_F(HelpFileTest, EveryTopicOpensInTheViewer)
 {
     for (DWORD id : {131072u + 105, 131072u + 509, 131072u + 106, 131072u + 107, 1010u, 131209u, 131200u})
         EXPECT_TRUE(help::ShowTopic(nullptr, HelpFile(), id)) << id;
     EXPECT_FALSE(help::ShowTopic(nullptr, HelpFile(), 131072u + 999));
     EXPECT_TRUE(help::ShowContents(nullptr, HelpFile()));
+    // Scheduler's wizard and Rostery's job list ask their own file for 1015.
+    EXPECT_TRUE(help::ShowTopic(nullptr, BinFolder() + "\\Scheduler.chm", 1015));
 }
 
 TEST_F(HelpFileTest, RightClickShowsThePopupOfTheHelpFileAtThePoint)
