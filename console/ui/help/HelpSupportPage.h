@@ -56,7 +56,7 @@ public:
 
     const HelpIdMap& HelpIds() const noexcept { return helpIds_; }
 
-    // The sheet flags and page flags for a sheet of help-supporting pages.
+    // The page flags of a help-supporting page: the sheet shows a Help button.
     static constexpr DWORD kPageFlags = PSP_HASHELP;
 
 protected:
