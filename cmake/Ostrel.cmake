@@ -119,3 +119,27 @@ function(ostrel_test_lock lock)
     endif()
   endforeach()
 endfunction()
+
+# ostrel_help_file(NAME PROJECT file.hhp DIRS dir...): the program's compiled help, built
+# during the build into bin/NAME.chm from the files of DIRS (staged into one folder) with
+# chmcmd, and read back so that the build fails when an id of its map has no text.
+function(ostrel_help_file name)
+  cmake_parse_arguments(A "" "PROJECT" "DIRS" ${ARGN})
+  find_program(OSTREL_CHMCMD chmcmd REQUIRED)
+  find_program(OSTREL_CHM_EXTRACT extract_chmLib REQUIRED)
+  set(sources "")
+  foreach(dir IN LISTS A_DIRS)
+    file(GLOB files CONFIGURE_DEPENDS "${dir}/*")
+    list(APPEND sources ${files})
+  endforeach()
+  string(REPLACE ";" "|" dirs "${A_DIRS}")
+  set(output ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}.chm)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DPROJECT=${A_PROJECT} -DDIRS=${dirs} -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/${name}-help
+            -DOUTPUT=${output} -DCHMCMD=${OSTREL_CHMCMD} -DEXTRACT=${OSTREL_CHM_EXTRACT}
+            -P ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake
+    DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake
+    COMMENT "Compiling and checking ${name}.chm"
+    VERBATIM)
+  add_custom_target(${name}_help ALL DEPENDS ${output})
+endfunction()

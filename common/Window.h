@@ -48,8 +48,11 @@ protected:
 
     HINSTANCE instance_ = nullptr;
 
-private:
+    // The dialog procedure; WM_INITDIALOG carries the Dialog object. Property pages route
+    // through it too (common/PropertySheet.h).
     static INT_PTR CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;

@@ -1,5 +1,6 @@
 #include "JobListWindow.h"
 
+#include "HelpViewer.h"
 #include "SystemText.h"
 #include "resource.h"
 
@@ -404,7 +405,7 @@ void CJobListWindow::OnCommand(WORD id)
         DestroyWindow(Handle());
         break;
     case ID_HELP_TOPICS:
-        WinHelpA(Handle(), helpFile_.c_str(), HELP_CONTEXT, kHelpContext);
+        help::ShowTopic(Handle(), helpFile_, kHelpContext);
         break;
     default:
         break;

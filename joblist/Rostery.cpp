@@ -1,5 +1,6 @@
 // Rostery: lists the jobs of the local Schedule service and deletes the selected ones.
 // Command line: empty, or the identifier of the job Scheduler has just added.
+#include "HelpViewer.h"
 #include "JobListWindow.h"
 #include "ScheduleServiceLink.h"
 #include "SchedulerStartup.h"
@@ -32,5 +33,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     link.SetOwner(hwnd);
     ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
-    return win::RunMessageLoop();
+    int code = win::RunMessageLoop();
+    help::CloseAll(); // the viewer's windows must not outlive the program
+    return code;
 }

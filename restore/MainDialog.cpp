@@ -2,6 +2,7 @@
 
 #include "Browse.h"
 #include "ConfirmDialog.h"
+#include "HelpViewer.h"
 #include "Messages.h"
 #include "Resource.h"
 
@@ -83,7 +84,7 @@ bool CRestoreDialog::OnCommand(WORD id, WORD, HWND)
         PostQuitMessage(0);
         return true;
     case IDC_HELP_BUTTON:
-        WinHelpA(Handle(), startup_.helpFile.c_str(), HELP_CONTEXT, kMainHelpContext);
+        help::ShowTopic(Handle(), startup_.helpFile, kMainHelpContext);
         return true;
     case IDC_BROWSE_FOLDER: {
         std::string folder = ItemText(IDC_ERD_FOLDER);

@@ -11,9 +11,9 @@ StartupValues LoadStartupValues(const char* settingsKey)
     char buffer[kPathSize] = {};
     DWORD size = sizeof(buffer);
     if (ReadRegistryString(HKEY_LOCAL_MACHINE, "InstallPath", REG_SZ, settingsKey, buffer, &size))
-        values.helpFile = std::string(buffer) + "\\Salvora.hlp";
+        values.helpFile = std::string(buffer) + "\\Salvora.chm";
     else
-        values.helpFile = "Salvora.hlp";
+        values.helpFile = "Salvora.chm";
 
     char outDir[kPathSize] = {};
     size = sizeof(outDir);

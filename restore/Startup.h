@@ -12,7 +12,7 @@ inline constexpr const char* kSettingsKey = "SOFTWARE\\Ostrel\\Salvora\\CurrentV
 inline constexpr const char* kWindowsNtKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
 struct StartupValues {
-    std::string helpFile;        // InstallPath + "\Salvora.hlp", or "Salvora.hlp"
+    std::string helpFile;        // InstallPath + "\Salvora.chm", or "Salvora.chm"
     std::string defaultFolder;   // OutDir up to its first "%", or SystemRoot + "\Repair"
     std::string defaultComputer; // empty with OutDir, else this computer's name
     bool windowsNt = false;

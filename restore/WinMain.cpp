@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <cstdlib>
 
+#include "HelpViewer.h"
 #include "MainDialog.h"
 #include "Messages.h"
 #include "Startup.h"
@@ -22,5 +23,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     restavo::ApplyCommandLine(window, __argc, __argv);
     win::RunMessageLoop(window);
     dialog.Destroy();
+    help::CloseAll(); // the viewer's windows must not outlive the program
     return 0;
 }

@@ -84,14 +84,14 @@ int ReadEnvironmentSwitch(const char* name)
 
 std::string FindHelpFile(const std::string& programPath)
 {
-    const std::string bare = "Scheduler.hlp";
+    const std::string bare = "Scheduler.chm";
     size_t slash = programPath.rfind('\\');
     if (slash == std::string::npos) return bare;
     std::string folder = programPath.substr(0, slash + 1);
     std::string own = folder + bare;
     if (GetFileAttributesA(own.c_str()) != INVALID_FILE_ATTRIBUTES) return own;
     WIN32_FIND_DATAA found = {};
-    win::FindHandle search(FindFirstFileA((folder + "*.hlp").c_str(), &found));
+    win::FindHandle search(FindFirstFileA((folder + "*.chm").c_str(), &found));
     if (search) return folder + found.cFileName;
     return bare;
 }

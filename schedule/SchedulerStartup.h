@@ -30,8 +30,8 @@ std::string ReplaceAngleQuotes(std::string text);
 // decimal number; 1 when the variable is absent, empty or longer.
 int ReadEnvironmentSwitch(const char* name);
 
-// The help file beside the program: Scheduler.hlp, else the first *.hlp there, else the
-// bare name "Scheduler.hlp" (also when the path has no folder).
+// The help file beside the program: Scheduler.chm, else the first *.chm there, else the
+// bare name "Scheduler.chm" (also when the path has no folder).
 std::string FindHelpFile(const std::string& programPath);
 
 } // namespace schedule

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "HelpViewer.h"
+#include "PropertySheet.h"
 #include "ScheduleMessages.h"
 #include "Window.h"
 #include "resource.h"
@@ -31,6 +33,9 @@ void LimitText(HWND page, int id, size_t length)
 {
     SendDlgItemMessageA(page, id, EM_LIMITTEXT, static_cast<WPARAM>(length), 0);
 }
+
+// The pages' templates, in order.
+constexpr UINT kTemplates[] = {IDD_SERVICE_PAGE, IDD_PROGRAM_PAGE, IDD_SCHEDULE_PAGE};
 
 int Clamp(int value, int low, int high)
 {
@@ -68,31 +73,11 @@ HWND SchedulerWizard::CreateModeless()
 
 INT_PTR SchedulerWizard::Sheet(bool modeless)
 {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-
-    const UINT templates[kPageCount] = {IDD_SERVICE_PAGE, IDD_PROGRAM_PAGE, IDD_SCHEDULE_PAGE};
-    for (int i = 0; i < kPageCount; ++i) {
-        PROPSHEETPAGEA& page = sheetPages_[i];
-        page = {};
-        page.dwSize = sizeof(page);
-        page.dwFlags = PSP_HASHELP | PSP_USETITLE;
-        page.pszTitle = "Ostrel Scheduler";
-        page.hInstance = instance_;
-        page.pszTemplate = MAKEINTRESOURCEA(templates[i]);
-        page.pfnDlgProc = PageProc;
-        page.lParam = reinterpret_cast<LPARAM>(this);
-    }
-    header_ = {};
-    header_.dwSize = sizeof(header_);
-    header_.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_HASHELP | (modeless ? PSH_MODELESS : 0);
-    header_.hwndParent = nullptr;
-    header_.hInstance = instance_;
-    header_.pszCaption = "Ostrel Scheduler";
-    header_.nPages = kPageCount;
-    header_.nStartPage = 0;
-    header_.ppsp = sheetPages_;
-    return PropertySheetA(&header_);
+    win::PropertySheetDialog sheet(instance_, "Ostrel Scheduler", PSH_WIZARD | PSH_HASHELP);
+    for (int i = 0; i < kPageCount; ++i)
+        sheet.AddPage(kTemplates[i], PageProc, reinterpret_cast<LPARAM>(this), PSP_HASHELP, "Ostrel Scheduler");
+    if (!modeless) return sheet.Run(nullptr);
+    return reinterpret_cast<INT_PTR>(sheet.CreateModeless(nullptr));
 }
 
 INT_PTR CALLBACK SchedulerWizard::PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
@@ -106,7 +91,7 @@ INT_PTR CALLBACK SchedulerWizard::PageProc(HWND page, UINT message, WPARAM wPara
     for (int i = 0; i < kPageCount; ++i) {
         if (self->pages_[i] == page || (message == WM_INITDIALOG && !self->pages_[i] &&
                                         reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->pszTemplate ==
-                                            self->sheetPages_[i].pszTemplate)) {
+                                            MAKEINTRESOURCEA(kTemplates[i]))) {
             self->pages_[i] = page;
             switch (i) {
             case kServicePage: return self->ServicePage(page, message, wParam, lParam);
@@ -120,7 +105,7 @@ INT_PTR CALLBACK SchedulerWizard::PageProc(HWND page, UINT message, WPARAM wPara
 
 void SchedulerWizard::ShowHelp()
 {
-    WinHelpA(frame_, helpFile_.c_str(), HELP_CONTEXT, HELP_CONTEXT_WIZARD);
+    help::ShowTopic(frame_, helpFile_, HELP_CONTEXT_WIZARD);
 }
 
 // ---- Schedule Service page ----

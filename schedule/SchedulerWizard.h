@@ -65,7 +65,7 @@ private:
     JobSubmission submission_;
     std::function<SYSTEMTIME()> clock_;
     int networkNeeded_ = 1;
-    std::string helpFile_ = "Scheduler.hlp";
+    std::string helpFile_ = "Scheduler.chm";
 
     HWND frame_ = nullptr;
     HWND pages_[kPageCount] = {};
@@ -80,9 +80,6 @@ private:
     bool automatic_ = false;
     HBITMAP okBitmap_ = nullptr;
     HBITMAP notOkBitmap_ = nullptr;
-
-    PROPSHEETPAGEA sheetPages_[kPageCount] = {};
-    PROPSHEETHEADERA header_ = {};
 };
 
 } // namespace schedule

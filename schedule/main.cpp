@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "HelpViewer.h"
 #include "ScheduleMessages.h"
 #include "ScheduleServiceLink.h"
 #include "SchedulerStartup.h"
@@ -36,5 +37,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         std::string text = win::Format("Error creating property sheet: %ld", static_cast<long>(error));
         schedule::ShowBox(nullptr, text.c_str(), "Scheduler", MB_OK);
     }
+    help::CloseAll(); // the viewer's windows must not outlive the program
     return 0;
 }

@@ -186,7 +186,7 @@ bool ConsoleSettings::Load()
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    HelpFilePath = InstallPath + "\\Salvora.hlp";
+    HelpFilePath = InstallPath + "\\Salvora.chm";
 
     ServerFilter = 0;
     AlphaSupport = 0;

@@ -49,7 +49,7 @@ struct ConsoleSettings {
     uint32_t LeaveAgent = 0;
     uint32_t CheckRegQuota = 0;
     std::string InstallPath;        // program folder, no trailing backslash
-    std::string HelpFilePath;       // InstallPath + "\Salvora.hlp"
+    std::string HelpFilePath;       // InstallPath + "\Salvora.chm", the compiled help
     std::string AnnalixInstallPath; // empty: Annalix is not installed
 
     // False when the settings key or its InstallPath cannot be read: the program has not

@@ -2,6 +2,9 @@
 
 #include "CompanionTools.h"
 #include "ConsoleStrings.h"
+#include "DomainSelection.h"
+#include "HelpViewer.h"
+#include "ShowHelp.h"
 #include "Enumeration.h"
 #include "Messages.h"
 #include "ResultLog.h"
@@ -79,6 +82,8 @@ bool ConsoleWindow::Open(const std::string& listFile)
 
 bool StartConsoleWindow(CSalvoraApp& app)
 {
+    InstallCreationDialogHelp();
+    SetSelectDomainHelpHandler([](HWND dialog, DWORD context) { ShowHelp(context, kHelpContext, dialog); });
     g_console = std::make_unique<ConsoleWindow>(GetModuleHandleA(nullptr));
     if (!g_console->Open(app.Options().importFile)) {
         g_console.reset();
@@ -93,5 +98,6 @@ int RunConsoleWindow()
     if (!g_console) return 0;
     int result = g_console->Frame().Run();
     g_console.reset();
+    help::CloseAll();
     return result;
 }

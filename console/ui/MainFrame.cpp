@@ -1,6 +1,8 @@
 #include "MainFrame.h"
 
+#include "OptionsSheet.h"
 #include "Profile.h"
+#include "ShowHelp.h"
 #include "UiResource.h"
 
 #include <algorithm>
@@ -105,8 +107,10 @@ void CAppFrameWnd::OnDestroyFrame()
 
 CMainFrame::CMainFrame()
 {
-    // Options (ID_TOOLS_OPTIONS) and the help commands (ID_HELP_TOPICS, F1) are mapped here
-    // when their windows exist; until then they stay grey.
+    MapCommand(ID_TOOLS_OPTIONS, [this] { RunOptionsCommand(instance_, Handle()); });
+    // Help Topics, F1 (the framework's help key) and the index all open the contents.
+    for (UINT id : {ID_HELP_TOPICS, ID_HELP_KEY, ID_HELP_INDEX})
+        MapCommand(id, [this] { ShowHelp(kMainWindowTopic, kHelpContext, Handle()); });
 }
 
 bool CMainFrame::OnCreateFrame()

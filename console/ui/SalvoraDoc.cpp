@@ -1,5 +1,6 @@
 #include "SalvoraDoc.h"
 
+#include "ChooseFile.h"
 #include "ConsoleStrings.h"
 #include "CreationDialogs.h"
 #include "DomainSelection.h"
@@ -11,13 +12,9 @@
 #include "UiResource.h"
 #include "Window.h"
 
-#include <commdlg.h>
-
 #include <cstdio>
 
 namespace {
-
-constexpr char kListFilter[] = "Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0";
 
 // The file's name without its folder, as the framework titles a document read from a file.
 std::string FileTitle(const char* path)
@@ -33,18 +30,9 @@ std::string FileTitle(const char* path)
 bool ChooseListFile(HWND owner, bool save, std::string& path)
 {
     char file[MAX_PATH] = "";
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = kListFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = sizeof(file);
-    dialog.lpstrDefExt = "txt";
-    dialog.lpstrTitle = save ? "Save Computer List" : "Open Computer List";
-    dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_PATHMUSTEXIST |
-                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    if (!(save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog))) return false;
+    if (!ChooseFile(owner, save ? "Save Computer List" : "Open Computer List", file,
+                    save ? kChooseListToSave : kChooseListToOpen))
+        return false;
     path = file;
     return true;
 }

@@ -47,6 +47,6 @@ private:
     std::string domain_;
 };
 
-// The console's one chooser of list files: open (the file must exist) or save (asks
-// before replacing). False when the user cancelled.
+// The list-file chooser of Open and Save (the console's shared ChooseFile): open (the file
+// must exist) or save (asks before replacing). False when the user cancelled.
 bool ChooseListFile(HWND owner, bool save, std::string& path);

@@ -64,7 +64,7 @@ TEST_F(InstallerTest, SilentInstallAndUninstall)
     // /D= is the last parameter, unquoted even with blanks.
     ASSERT_EQ(0, RunProgram("\"" + setup + "\" /S /D=" + target, 120000));
 
-    for (const char* program : {"Salvora.exe", "Vantoro.exe", "Uninstall.exe"})
+    for (const char* program : {"Salvora.exe", "Vantoro.exe", "Uninstall.exe", "Salvora.chm", "Scheduler.chm"})
         EXPECT_TRUE(Exists(target + "\\" + program)) << program;
     for (const char* program : {"Restavo.exe", "Scheduler.exe", "Scheduler.old", "Rostery.exe"}) {
         if (Exists(BinFolder() + "\\" + program)) {
@@ -105,6 +105,7 @@ TEST_F(InstallerTest, SilentInstallAndUninstall)
     ASSERT_EQ(0, RunProgram("\"" + target + "\\Uninstall.exe\" /S _?=" + target, 120000));
     EXPECT_FALSE(Exists(target + "\\Salvora.exe"));
     EXPECT_FALSE(Exists(target + "\\Vantoro.exe"));
+    EXPECT_FALSE(Exists(target + "\\Salvora.chm"));
     EXPECT_FALSE(KeyExists(kSalvoraKey));
     EXPECT_FALSE(KeyExists(kEventSourceKey));
     EXPECT_FALSE(KeyExists(kUninstallKey));

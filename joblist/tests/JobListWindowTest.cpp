@@ -54,7 +54,7 @@ protected:
 
     HWND Open(DWORD version = 5)
     {
-        window = std::make_unique<CJobListWindow>(table, boxes, version, "Scheduler.hlp");
+        window = std::make_unique<CJobListWindow>(table, boxes, version, "Scheduler.chm");
         window->SetQuitOnDestroy(false);
         HWND hwnd = window->CreateMain(GetModuleHandleA(nullptr));
         if (hwnd) {

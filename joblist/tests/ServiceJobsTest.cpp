@@ -169,7 +169,7 @@ TEST_F(ServiceJobsTest, DeletingThroughTheListRemovesTheJobFromTheService)
     const DWORD gone = Add(L"cmd /c rem rostery gone");
     JobTable table(jobs, boxes);
     table.SetNewJobId(static_cast<LONG>(gone));
-    CJobListWindow window(table, boxes, SystemMajorVersion(), "Scheduler.hlp");
+    CJobListWindow window(table, boxes, SystemMajorVersion(), "Scheduler.chm");
     window.SetQuitOnDestroy(false);
     ASSERT_NE(nullptr, window.CreateMain(GetModuleHandleA(nullptr)));
 

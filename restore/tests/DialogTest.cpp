@@ -114,7 +114,7 @@ TEST_F(DialogTest, StartupValuesComeFromTheConsolesSettings)
     StartupValues values = LoadStartupValues(key);
     EXPECT_TRUE(values.windowsNt);
     EXPECT_GE(values.majorVersion, 4u);
-    EXPECT_EQ(values.helpFile, "Salvora.hlp");
+    EXPECT_EQ(values.helpFile, "Salvora.chm");
     char systemRoot[MAX_PATH] = {};
     DWORD size = sizeof(systemRoot);
     ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, "SystemRoot", REG_SZ, kWindowsNtKey, systemRoot, &size));
@@ -131,7 +131,7 @@ TEST_F(DialogTest, StartupValuesComeFromTheConsolesSettings)
     RegSetValueExA(settings, "InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(install), sizeof(install));
     RegSetValueExA(settings, "OutDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(outDir), sizeof(outDir));
     values = LoadStartupValues(key);
-    EXPECT_EQ(values.helpFile, "C:\\Prog\\Salvora.hlp");
+    EXPECT_EQ(values.helpFile, "C:\\Prog\\Salvora.chm");
     EXPECT_EQ(values.defaultFolder, "C:\\Prog\\ERD\\");
     EXPECT_EQ(values.defaultComputer, "");
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OstrelRestoreTest");

@@ -68,14 +68,14 @@ TEST(StartupSwitches, OnlyAOneCharacterValueCounts)
     SetEnvironmentVariableA("OstrelTestSwitch", nullptr);
 }
 
-TEST(StartupHelpFile, PrefersSchedulerHlpThenAnyHlpThenTheBareName)
+TEST(StartupHelpFile, PrefersSchedulerChmThenAnyChmThenTheBareName)
 {
     TempFolder folder("hlp");
     std::string program = folder / "Scheduler.exe";
-    EXPECT_EQ(FindHelpFile(program), "Scheduler.hlp");
-    ASSERT_TRUE(WriteWholeFile(folder / "other.hlp", "x"));
-    EXPECT_EQ(FindHelpFile(program), folder / "other.hlp");
-    ASSERT_TRUE(WriteWholeFile(folder / "Scheduler.hlp", "x"));
-    EXPECT_EQ(FindHelpFile(program), folder / "Scheduler.hlp");
-    EXPECT_EQ(FindHelpFile("Scheduler.exe"), "Scheduler.hlp");
+    EXPECT_EQ(FindHelpFile(program), "Scheduler.chm");
+    ASSERT_TRUE(WriteWholeFile(folder / "other.chm", "x"));
+    EXPECT_EQ(FindHelpFile(program), folder / "other.chm");
+    ASSERT_TRUE(WriteWholeFile(folder / "Scheduler.chm", "x"));
+    EXPECT_EQ(FindHelpFile(program), folder / "Scheduler.chm");
+    EXPECT_EQ(FindHelpFile("Scheduler.exe"), "Scheduler.chm");
 }

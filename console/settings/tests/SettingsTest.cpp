@@ -35,7 +35,7 @@ TEST_F(SettingsTest, DefaultsWhenValuesAreAbsent)
     ConsoleSettings settings;
     ASSERT_TRUE(settings.Load());
     EXPECT_EQ(settings.InstallPath, "C:\\Prog");
-    EXPECT_EQ(settings.HelpFilePath, "C:\\Prog\\Salvora.hlp");
+    EXPECT_EQ(settings.HelpFilePath, "C:\\Prog\\Salvora.chm");
     EXPECT_EQ(settings.OutDir, "C:\\Prog\\%COMPUTERNAME%");
     EXPECT_EQ(settings.ERDtimeout, -3600);
     EXPECT_EQ(settings.MaxThreadNum, 100u);

@@ -344,8 +344,7 @@ TEST_F(ConsoleWindowTest, FiltersSelectAllAndCreateErdState)
     HMENU tools = GetSubMenu(GetMenu(frame), 3);
     SendMessageA(frame, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(tools), 3);
     EXPECT_TRUE(GetMenuState(tools, ID_TOOLS_CREATE_ERD, MF_BYCOMMAND) & MF_GRAYED);
-    // Commands of later windows stay grey; the frame's own work.
-    EXPECT_TRUE(GetMenuState(tools, ID_TOOLS_OPTIONS, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(tools, ID_TOOLS_OPTIONS, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(console->Frame().CommandStateOf(ID_COMPUTER_SELECT_DOMAIN).enabled);
     EXPECT_TRUE(console->Frame().CommandStateOf(ID_VIEW_STATUS_BAR).checked);
 
@@ -365,7 +364,7 @@ TEST_F(ConsoleWindowTest, FiltersSelectAllAndCreateErdState)
     for (int i = 0; i < count; ++i) table.insert({keys[i].key, keys[i].cmd});
     EXPECT_EQ(table, (std::set<std::pair<WORD, WORD>>{{'A', ID_VIEW_SELECT_ALL}, {'O', ID_FILE_OPEN}, {'S', ID_FILE_SAVE},
                                                       {VK_DELETE, ID_COMPUTER_DELETE}, {VK_F5, ID_FILE_REFRESH},
-                                                      {VK_INSERT, ID_COMPUTER_ADD}}));
+                                                      {VK_INSERT, ID_COMPUTER_ADD}, {VK_F1, ID_HELP_KEY}}));
 
     // Select All under a filter selects only what is listed.
     Command(ID_VIEW_SELECT_ALL);
