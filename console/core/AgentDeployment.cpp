@@ -114,7 +114,18 @@ bool StartAgentService(SC_HANDLE service)
             SetLastError(status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_REQUEST_TIMEOUT);
             return false;
         }
-        Sleep(status.dwWaitHint > kMinimumStatusPause ? status.dwWaitHint : kMinimumStatusPause);
+        // Cancel ends the wait for a starting agent at once; the job is then cancelled.
+        DWORD pause = status.dwWaitHint > kMinimumStatusPause ? status.dwWaitHint : kMinimumStatusPause;
+        HANDLE abort = TheRunState().abortEvent;
+        if (!abort) {
+            Sleep(pause);
+        } else if (WaitForSingleObject(abort, pause) == WAIT_OBJECT_0) {
+            if (IsCancelRequested()) {
+                SetLastError(ERROR_OPERATION_ABORTED);
+                return false;
+            }
+            Sleep(pause);
+        }
     }
 }
 

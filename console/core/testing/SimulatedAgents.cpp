@@ -35,6 +35,35 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     return ok && written == bytes.size();
 }
 
+class Locked {
+public:
+    explicit Locked(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~Locked() { ReleaseSRWLockExclusive(&lock_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// What a deployment costs: a wait that Cancel ends early. True when it was cancelled.
+bool DeploymentCost(DWORD milliseconds)
+{
+    if (!milliseconds) return IsCancelRequested();
+    HANDLE abort = TheRunState().abortEvent;
+    if (!abort) {
+        Sleep(milliseconds);
+    } else {
+        DWORD start = GetTickCount();
+        for (DWORD spent = 0; spent < milliseconds; spent = GetTickCount() - start) {
+            if (WaitForSingleObject(abort, milliseconds - spent) != WAIT_OBJECT_0) break;
+            if (IsCancelRequested()) return true;
+            Sleep(10); // signalled for another reason (the run's time limit): the cost stands
+        }
+    }
+    return IsCancelRequested();
+}
+
 } // namespace
 
 struct SimulatedDeployer::Agent {
@@ -75,25 +104,47 @@ void SimulatedDeployer::MakeRepairFolder(const std::string& computer, const Scri
     }
 }
 
+void SimulatedDeployer::SetScript(const std::string& computer, const Script& script)
+{
+    Locked hold(lock_);
+    scripts_[computer] = script;
+}
+
+DWORD SimulatedDeployer::StatusTick(const std::string& computer) const
+{
+    Locked hold(lock_);
+    auto found = statusTicks_.find(computer);
+    return found == statusTicks_.end() ? 0 : found->second;
+}
+
 bool SimulatedDeployer::Deploy(CreationJob& job)
 {
     if (onDeploy) onDeploy(job);
     ComputerEntry& entry = job.entry;
-    order_.push_back(entry.name);
+    Script script = defaultScript;
+    {
+        Locked hold(lock_);
+        order_.push_back(entry.name);
+        auto found = scripts_.find(entry.name);
+        if (found != scripts_.end()) script = found->second;
+    }
     InterlockedIncrement(&deployed_);
-    if (IsCancelRequested()) {
+    LONG now = InterlockedIncrement(&deploying_);
+    for (LONG peak = peakDeploying_; now > peak; peak = peakDeploying_)
+        InterlockedCompareExchange(&peakDeploying_, now, peak);
+    bool cancelled = DeploymentCost(script.deployMs);
+    InterlockedDecrement(&deploying_);
+    if (cancelled) {
         entry.result = kJobCancelled;
         entry.errorCode = kNoErrorCode;
         return false;
     }
-    auto found = scripts_.find(entry.name);
-    Script script = found == scripts_.end() ? defaultScript : found->second;
-    if (script.behaviour == Behaviour::InstallFailure) {
+    if (script.behaviour == Behaviour::InstallFailure || script.behaviour == Behaviour::Unreachable) {
         entry.result = kJobInstallError;
-        entry.errorCode = ERROR_ACCESS_DENIED;
+        entry.errorCode = script.behaviour == Behaviour::Unreachable ? RPC_S_SERVER_UNAVAILABLE : ERROR_ACCESS_DENIED;
         return false;
     }
-    MakeRepairFolder(entry.name, script);
+    if (prepareFolders) MakeRepairFolder(entry.name, script);
 
     auto agent = std::make_unique<Agent>();
     agent->owner = this;
@@ -110,12 +161,17 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     if (!agent->thread) {
         entry.result = kJobInstallError;
         entry.errorCode = GetLastError();
+        CloseHandle(agent->stopEvent);
         return false;
     }
-    agents_.push_back(std::move(agent));
+    std::string pipeName = agent->pipeName;
+    {
+        Locked hold(lock_);
+        agents_.push_back(std::move(agent));
+    }
 
     job.channel.Close();
-    job.channel.name = agents_.back()->pipeName;
+    job.channel.name = pipeName;
     job.channel.openAttempts = 500; // the agent thread may not have made its pipe yet
     job.channel.openRetryDelay = 10;
     if (!job.channel.Open()) {
@@ -129,6 +185,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 void SimulatedDeployer::Remove(CreationJob& job)
 {
     InterlockedIncrement(&removed_);
+    Locked hold(lock_);
     for (auto& agent : agents_) {
         if (agent->job == &job) {
             SetEvent(agent->stopEvent); // the service stop
@@ -139,12 +196,17 @@ void SimulatedDeployer::Remove(CreationJob& job)
 
 bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
 {
+    std::vector<HANDLE> threads;
+    {
+        Locked hold(lock_);
+        for (auto& agent : agents_)
+            if (agent->thread) threads.push_back(agent->thread);
+    }
     DWORD start = GetTickCount();
-    for (auto& agent : agents_) {
-        if (!agent->thread) continue;
+    for (HANDLE thread : threads) {
         DWORD spent = GetTickCount() - start;
         DWORD left = spent >= milliseconds ? 0 : milliseconds - spent;
-        if (WaitForSingleObject(agent->thread, left) != WAIT_OBJECT_0) return false;
+        if (WaitForSingleObject(thread, left) != WAIT_OBJECT_0) return false;
     }
     return true;
 }
@@ -186,8 +248,19 @@ void SimulatedDeployer::RunAgent(Agent& agent)
     }
     std::strcpy(status.text, text);
     bool sent = channel.WriteExact(&status, sizeof(status), true);
-    InterlockedExchange(&lastStatusTick_, static_cast<LONG>(GetTickCount()));
+    DWORD sentTick = GetTickCount();
+    InterlockedExchange(&lastStatusTick_, static_cast<LONG>(sentTick));
+    {
+        Locked hold(lock_);
+        statusTicks_[agent.computer] = sentTick;
+    }
     if (onStatusSent) onStatusSent(agent.computer);
+    if (sent && script.endsAfterStatus) {
+        // Gone before the go-ahead: the console's status read has completed by now, so
+        // only what comes after it finds the pipe broken.
+        channel.Disconnect();
+        return;
+    }
     if (!sent || script.behaviour == Behaviour::AgentTimeout) {
         // Disconnecting now would throw away a status the console has not read yet: the
         // agent ends when the console closes the pipe or stops the service.
