@@ -37,6 +37,29 @@ size_t WorkingSet()
     return memory.WorkingSetSize;
 }
 
+// What one idle thread costs the working set here (under Wine about 1 MiB, whatever its
+// stack). The simulated agents run as threads of this process, one per computer in flight,
+// and the run keeps a fixed set of threads whatever the number of computers: both are taken
+// off the figure per computer.
+size_t ThreadCost()
+{
+    constexpr int kThreads = 32;
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    size_t before = WorkingSet();
+    HANDLE threads[kThreads];
+    for (HANDLE& thread : threads)
+        thread = CreateThread(nullptr, simagents::SimulatedDeployer::kAgentStack,
+                              [](void* event) -> DWORD { return WaitForSingleObject(event, INFINITE); }, release,
+                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    Sleep(300);
+    size_t during = WorkingSet();
+    SetEvent(release);
+    WaitForMultipleObjects(kThreads, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+    CloseHandle(release);
+    return during > before ? (during - before) / kThreads : 0;
+}
+
 std::string TargetName(size_t index) { return win::Format("SIM%04zu", index); }
 bool IsUnreachable(size_t index) { return index % kUnreachableEvery == kUnreachableEvery - 1; }
 
@@ -47,13 +70,12 @@ struct Figures {
     DWORD noticeMs = 0; // latest, over every computer
     double kbPerComputer = 0;
     RunFigures run;
-    LONG simulatedPeakDeploying = 0;
     size_t succeeded = 0;
     size_t expected = 0;
 };
 
 // One run over `count` targets on a worker thread, as the console runs it.
-Figures Run(const std::string& root, size_t count, DWORD bound)
+Figures Run(const std::string& root, size_t count, DWORD bound, size_t threadCost)
 {
     simagents::SimulatedDeployer deployer(root + win::Format("\\n%zub%lu", count, static_cast<unsigned long>(bound)));
     simagents::Script script;
@@ -85,14 +107,24 @@ Figures Run(const std::string& root, size_t count, DWORD bound)
         }
     }
     TheConsoleSettings().MaxDeployThread = bound;
+    SetDeployer(&deployer);
     PrepareRunState(nullptr);
 
-    size_t before = WorkingSet();
+    // What the computers in flight cost: the working set but for the simulated agents'
+    // threads and the run's own threads (a fixed set: the worker, the step and waiting
+    // threads), each at what a thread costs here.
+    auto perComputerShare = [&deployer, threadCost] {
+        LONG threads = std::max<LONG>(deployer.AliveAgents(), 0) + HelperThreadsAlive() + 1;
+        size_t fixed = static_cast<size_t>(threads) * threadCost;
+        size_t now = WorkingSet();
+        return now > fixed ? now - fixed : 0;
+    };
+    size_t before = perComputerShare();
     std::atomic<bool> running{true};
     std::atomic<size_t> peak{before};
     std::thread sampler([&] {
         while (running) {
-            size_t now = WorkingSet();
+            size_t now = perComputerShare();
             if (now > peak) peak = now;
             Sleep(10);
         }
@@ -105,16 +137,17 @@ Figures Run(const std::string& root, size_t count, DWORD bound)
     running = false;
     sampler.join();
     deployer.WaitForAgents(60000);
+    SetDeployer(nullptr);
 
     figures.run = LastRunFigures();
     figures.wallOverT = double(end - start) / kAgentWorkMs;
-    figures.simulatedPeakDeploying = deployer.PeakDeploying();
     for (size_t i = 0; i < count; ++i) {
         const ComputerEntry& entry = *TheComputerList().At(i);
         if (entry.result == kJobSucceeded) ++figures.succeeded;
         DWORD sent = deployer.StatusTick(entry.name);
         DWORD noticed = i < figures.run.noticeTicks.size() ? figures.run.noticeTicks[i] : 0;
-        if (sent && noticed) figures.noticeMs = std::max(figures.noticeMs, noticed - sent);
+        if (sent && noticed && static_cast<LONG>(noticed - sent) > 0)
+            figures.noticeMs = std::max(figures.noticeMs, noticed - sent);
     }
     DWORD inFlight = std::max<DWORD>(figures.run.peakInFlight, 1);
     figures.kbPerComputer = double(peak - std::min<size_t>(peak, before)) / 1024.0 / inFlight;
@@ -136,27 +169,28 @@ int main()
                 "after %lu ms), agents work T = %lu ms and send %zu KiB\n",
                 static_cast<unsigned long>(kDeployMs), kUnreachableEvery, static_cast<unsigned long>(kUnreachableMs),
                 static_cast<unsigned long>(kAgentWorkMs), kFileBytes >> 10);
-    std::printf("%6s %6s %9s %10s %10s %10s %10s %8s %8s %10s %11s\n", "N", "bound", "wall / T", "notice ms",
-                "in flight", "deploys", "fetches", "step", "waiting", "KB per", "succeeded");
-    std::printf("%6s %6s %9s %10s %10s %10s %10s %8s %8s %10s %11s\n", "", "", "", "(latest)", "(peak)", "(peak)",
-                "(peak)", "threads", "threads", "computer", "");
+    std::printf("%6s %6s %9s %10s %10s %10s %10s %10s %8s %8s %10s %11s\n", "N", "bound", "wall / T",
+                "notice ms", "in flight", "deploys", "set aside", "fetches", "step", "waiting", "KB per", "succeeded");
+    std::printf("%6s %6s %9s %10s %10s %10s %10s %10s %8s %8s %10s %11s\n", "", "", "", "(latest)", "(peak)",
+                "(peak)", "(peak)", "(peak)", "threads", "threads", "computer", "");
 
+    size_t threadCost = ThreadCost();
     std::vector<Figures> runs;
     const std::pair<size_t, DWORD> plan[] = {{64, 16}, {64, 1}, {256, 16}, {1024, 16}};
     for (const auto& [count, bound] : plan) {
-        Figures f = Run(folder.Path(), count, bound);
-        std::printf("%6zu %6lu %9.2f %10lu %10lu %10lu %10lu %8lu %8lu %10.1f %7zu/%zu\n", f.count,
+        Figures f = Run(folder.Path(), count, bound, threadCost);
+        std::printf("%6zu %6lu %9.2f %10lu %10lu %10lu %10lu %10lu %8lu %8lu %10.1f %7zu/%zu\n", f.count,
                     static_cast<unsigned long>(f.bound), f.wallOverT, static_cast<unsigned long>(f.noticeMs),
                     static_cast<unsigned long>(f.run.peakInFlight), static_cast<unsigned long>(f.run.peakDeploying),
-                    static_cast<unsigned long>(f.run.peakFetching), static_cast<unsigned long>(f.run.stepThreads),
+                    static_cast<unsigned long>(f.run.peakSetAside), static_cast<unsigned long>(f.run.peakFetching), static_cast<unsigned long>(f.run.stepThreads),
                     static_cast<unsigned long>(f.run.groups), f.kbPerComputer, f.succeeded, f.expected);
         std::fflush(stdout);
         runs.push_back(f);
     }
     std::printf("(deploys, fetches: the most under way at once; step threads deploy, fetch and finish; one waiting "
-                "thread per %lu computers; KB per computer: peak working set over the run's start, per computer "
-                "in flight, simulated agents included)\n",
-                static_cast<unsigned long>(kWaitGroupSize));
+                "thread per %lu computers; KB per computer: the peak working set over the run's start per computer "
+                "in flight, threads taken off at %zu KB each: the simulated agents' and the run's own fixed set)\n",
+                static_cast<unsigned long>(kWaitGroupSize), threadCost >> 10);
     for (const Figures& f : runs)
         std::printf("summary N=%zu bound=%lu wall/T=%.1f notice_ms=%lu kb_per_computer=%.0f\n", f.count,
                     static_cast<unsigned long>(f.bound), f.wallOverT, static_cast<unsigned long>(f.noticeMs),

@@ -181,7 +181,7 @@ std::string AgentDestinationFolder(const char* computerName)
     return std::string("\\\\") + computerName + "\\ADMIN$\\system32\\";
 }
 
-bool DeployAgent(ComputerEntry& entry, PipeChannel& channel)
+bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answered)
 {
     const ConsoleSettings& settings = TheConsoleSettings();
     const CreationRunState& run = TheRunState();
@@ -189,6 +189,7 @@ bool DeployAgent(ComputerEntry& entry, PipeChannel& channel)
 
     entry.scmHandle = OpenSCManagerA(target.c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
     if (!entry.scmHandle) return Fail(entry, kJobInstallError, GetLastError());
+    if (answered) InterlockedExchange(answered, 1);
     if (Cancelled(entry)) return false;
 
     std::string destination = AgentDestinationFolder(entry.name.c_str());

@@ -25,6 +25,8 @@ struct CreationJob {
     // The agent's outcome record reported a failure with a code of its own: a fetch made
     // after it (AlwaysCopyFiles) keeps that code when it fails.
     bool agentReportedCode = false;
+    // Set by the deployment once the target's service control manager has answered.
+    volatile LONG targetAnswered = 0;
 };
 
 // Notification posted to the progress window: wParam 0 a job started, 1 a job finished.

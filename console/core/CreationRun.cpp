@@ -24,10 +24,14 @@ constexpr DWORD kUnattendedSettlePause = 3000;   // ms after an unattended pass,
 constexpr DWORD kUnattendedDrainLimit = 60;      // seconds to wait for jobs still counted as running
 constexpr DWORD kStepThreadStack = 256 * 1024;   // reserved, not committed
 constexpr DWORD kWaitThreadStack = 64 * 1024;
+// A deployment whose target has not answered within this time (typically a computer that
+// is switched off, holding its call for the length of a network time-out) stops counting
+// against the bound, so that the next deployment starts; at most 2 x bound are set aside.
+constexpr DWORD kUnansweredGrace = 1000;
 
 class TargetDeployer final : public AgentDeployer {
 public:
-    bool Deploy(CreationJob& job) override { return DeployAgent(job.entry, job.channel); }
+    bool Deploy(CreationJob& job) override { return DeployAgent(job.entry, job.channel, &job.targetAnswered); }
     void Remove(CreationJob& job) override
     {
         CloseAgentService(job.entry);
@@ -38,6 +42,7 @@ public:
 TargetDeployer g_targetDeployer;
 std::atomic<AgentDeployer*> g_deployer{nullptr};
 RunFigures g_figures;
+volatile LONG g_helperThreads = 0; // step and waiting threads alive
 SRWLOCK g_folderLock = SRWLOCK_INIT; // output folders are checked and made one at a time
 
 class ExclusiveLock {
@@ -171,6 +176,11 @@ public:
         if (!wake_) return false;
         thread_.Reset(CreateThread(nullptr, kWaitThreadStack, Watch, this, STACK_SIZE_PARAM_IS_A_RESERVATION,
                                    nullptr));
+        if (thread_) {
+            InterlockedIncrement(&g_helperThreads);
+            // Noticing an outcome must not wait behind the transfers of the step threads.
+            SetThreadPriority(thread_.Get(), THREAD_PRIORITY_ABOVE_NORMAL);
+        }
         return static_cast<bool>(thread_);
     }
     // The caller hands each group at most kWaitGroupSize jobs over a run.
@@ -192,6 +202,7 @@ public:
         SetEvent(wake_.Get());
         WaitForSingleObject(thread_.Get(), INFINITE);
         thread_.Reset();
+        InterlockedDecrement(&g_helperThreads);
     }
 
 private:
@@ -262,6 +273,8 @@ struct StepThread {
     size_t job = 0;
     volatile LONG stop = 0;
     bool busy = false;
+    DWORD since = 0;     // when the step was handed over
+    bool setAside = false; // a deployment that no longer counts against the bound
 };
 
 // The worker's schedule of one run. Deployments start in list order, at most `bound` at
@@ -303,6 +316,9 @@ private:
     void FinishLeftJobs();
     void SetRunReason(ComputerEntry& entry) const;
     DWORD TimeLeft() const;
+    DWORD SetAsideCheckIn() const;
+    void SetAsideUnanswered();
+    bool DeploymentsUnderWay() const { return deploying_ != 0 || setAside_ != 0; }
     void ShutDownHelpers() noexcept;
 
     std::vector<std::unique_ptr<CreationJob>>& jobs_;
@@ -321,6 +337,7 @@ private:
     DWORD deploying_ = 0;
     DWORD transferring_ = 0; // fetches and finishings on step threads
     DWORD fetching_ = 0;
+    DWORD setAside_ = 0; // deployments set aside while their target does not answer
     bool limitRunning_ = false;
     DWORD limitStart_ = 0;
     Ending ending_ = Ending::None;
@@ -334,7 +351,7 @@ Scheduler::Scheduler(std::vector<std::unique_ptr<CreationJob>>& jobs, DWORD boun
       abortEvent_(TheRunState().abortEvent),
       box_(jobs.size() + (jobs.size() + kWaitGroupSize - 1) / kWaitGroupSize + 2 * bound + 8)
 {
-    threads_.reserve(2 * static_cast<size_t>(bound));
+    threads_.reserve(4 * static_cast<size_t>(bound));
     groups_.resize((jobs.size() + kWaitGroupSize - 1) / kWaitGroupSize);
     queue_.reserve(2 * jobs.size());
 }
@@ -388,7 +405,8 @@ void Scheduler::Run()
         if (finished_ == count) break;
         HANDLE events[2] = {box_.Event(), abortEvent_};
         DWORD waitCount = ending_ == Ending::None && abortEvent_ ? 2 : 1;
-        DWORD result = box_.IsValid() ? WaitForMultipleObjects(waitCount, events, FALSE, TimeLeft()) : WAIT_FAILED;
+        DWORD timeout = std::min(TimeLeft(), SetAsideCheckIn());
+        DWORD result = box_.IsValid() ? WaitForMultipleObjects(waitCount, events, FALSE, timeout) : WAIT_FAILED;
         if (result == WAIT_FAILED) {
             DWORD error = GetLastError();
             if (ending_ == Ending::None) EndEarly(Ending::WaitFailed, error);
@@ -398,12 +416,44 @@ void Scheduler::Run()
         if (ending_ == Ending::None && limitRunning_ && limit_ && GetTickCount() - limitStart_ > limit_)
             EndEarly(Ending::TimedOut, 0);
         for (const Report& report : box_.Take()) Handle(report);
-        if (ending_ != Ending::None && !leftFinished_ && deploying_ == 0 && fetching_ == 0) FinishLeftJobs();
+        SetAsideUnanswered();
+        if (ending_ != Ending::None && !leftFinished_ && !DeploymentsUnderWay() && fetching_ == 0) FinishLeftJobs();
     }
     ShutDownHelpers();
     // The time limit's own abort ends with the run, so that the event means "cancel" again.
     if ((ending_ == Ending::TimedOut || ending_ == Ending::WaitFailed) && abortEvent_ && !IsCancelRequested())
         ResetEvent(abortEvent_);
+}
+
+DWORD Scheduler::SetAsideCheckIn() const
+{
+    if (bound_ <= 1 || ending_ != Ending::None || setAside_ >= 2 * bound_) return INFINITE;
+    DWORD now = GetTickCount();
+    DWORD soonest = INFINITE;
+    for (const auto& thread : threads_) {
+        if (!thread->busy || thread->step != Step::Deploy || thread->setAside) continue;
+        if (jobs_[thread->job]->targetAnswered) continue;
+        DWORD spent = now - thread->since;
+        soonest = std::min(soonest, spent >= kUnansweredGrace ? 0 : kUnansweredGrace - spent);
+    }
+    return soonest;
+}
+
+// With a bound above 1, deployments whose target has not answered within the grace time
+// make room for the next ones (a bound of 1 keeps one deployment after another).
+void Scheduler::SetAsideUnanswered()
+{
+    if (bound_ <= 1 || ending_ != Ending::None) return;
+    DWORD now = GetTickCount();
+    for (const auto& thread : threads_) {
+        if (setAside_ >= 2 * bound_) return;
+        if (!thread->busy || thread->step != Step::Deploy || thread->setAside) continue;
+        if (jobs_[thread->job]->targetAnswered || now - thread->since < kUnansweredGrace) continue;
+        thread->setAside = true;
+        ++setAside_;
+        --deploying_;
+        g_figures.peakSetAside = std::max(g_figures.peakSetAside, setAside_);
+    }
 }
 
 DWORD Scheduler::TimeLeft() const
@@ -438,6 +488,11 @@ void Scheduler::Handle(const Report& report)
 
     StepThread& thread = *threads_[report.thread];
     thread.busy = false;
+    if (thread.setAside) {
+        thread.setAside = false;
+        --setAside_;
+        ++deploying_; // counted out again below
+    }
     StepEnded(thread.step, index, report.ok);
 }
 
@@ -482,7 +537,7 @@ void Scheduler::Dispatch()
         HandOver(Step::Deploy, index);
     }
     // The run's time limit counts from the moment every deployment has been made.
-    if (!limitRunning_ && ending_ == Ending::None && nextDeploy_ == jobs_.size() && deploying_ == 0) {
+    if (!limitRunning_ && ending_ == Ending::None && nextDeploy_ == jobs_.size() && !DeploymentsUnderWay()) {
         limitRunning_ = true;
         limitStart_ = GetTickCount();
     }
@@ -510,7 +565,7 @@ bool Scheduler::HandOver(Step step, size_t index)
             break;
         }
     }
-    if (!idle && threads_.size() < 2 * static_cast<size_t>(bound_)) {
+    if (!idle && threads_.size() < 4 * static_cast<size_t>(bound_)) {
         auto thread = std::make_unique<StepThread>();
         thread->owner = this;
         thread->index = threads_.size();
@@ -519,6 +574,7 @@ bool Scheduler::HandOver(Step step, size_t index)
             thread->thread.Reset(CreateThread(nullptr, kStepThreadStack, StepMain, thread.get(),
                                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         if (thread->thread) {
+            InterlockedIncrement(&g_helperThreads);
             threads_.push_back(std::move(thread));
             idle = threads_.back().get();
             g_figures.stepThreads = static_cast<DWORD>(threads_.size());
@@ -529,6 +585,7 @@ bool Scheduler::HandOver(Step step, size_t index)
         return false;
     }
     idle->busy = true;
+    idle->since = GetTickCount();
     idle->step = step;
     idle->job = index;
     SetEvent(idle->go.Get());
@@ -657,6 +714,7 @@ void Scheduler::ShutDownHelpers() noexcept
         SetEvent(thread->go.Get());
         WaitForSingleObject(thread->thread.Get(), INFINITE);
         thread->thread.Reset();
+        InterlockedDecrement(&g_helperThreads);
     }
 }
 
@@ -710,6 +768,8 @@ DWORD StepBound(uint32_t maxDeployThread) noexcept
 }
 
 const RunFigures& LastRunFigures() noexcept { return g_figures; }
+
+LONG HelperThreadsAlive() noexcept { return g_helperThreads; }
 
 bool FetchRepairFiles(CreationJob& job)
 {
@@ -803,8 +863,17 @@ DWORD RunJobs(ComputerList& list)
     }
     g_figures.noticeTicks.assign(jobs.size(), 0);
 
-    Scheduler scheduler(jobs, StepBound(settings.MaxDeployThread));
-    scheduler.Run();
+    // The worker only schedules: it goes before the step threads' transfers, as the
+    // waiting threads do.
+    HANDLE self = GetCurrentThread();
+    int priority = GetThreadPriority(self);
+    if (priority != THREAD_PRIORITY_ERROR_RETURN && priority < THREAD_PRIORITY_ABOVE_NORMAL)
+        SetThreadPriority(self, THREAD_PRIORITY_ABOVE_NORMAL);
+    {
+        Scheduler scheduler(jobs, StepBound(settings.MaxDeployThread));
+        scheduler.Run();
+    }
+    if (priority != THREAD_PRIORITY_ERROR_RETURN) SetThreadPriority(self, priority);
     if (!g_figures.lastFinishTick) g_figures.lastFinishTick = GetTickCount();
     return 0;
 }

@@ -59,9 +59,12 @@ struct RunFigures {
     DWORD peakInFlight = 0;    // most jobs started and not yet finished at once
     DWORD peakDeploying = 0;   // most deployments at once
     DWORD peakFetching = 0;    // most fetches at once
+    DWORD peakSetAside = 0;    // most deployments set aside at once (target not answering)
     DWORD lastFinishTick = 0;  // when the last job was finished
     // Per selected entry in list order: the tick at which its outcome record was noticed
     // (0: never).
     std::vector<DWORD> noticeTicks;
 };
 const RunFigures& LastRunFigures() noexcept;
+// Step and waiting threads of the run alive now, beside its worker (benchmarks).
+LONG HelperThreadsAlive() noexcept;

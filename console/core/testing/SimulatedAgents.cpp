@@ -129,6 +129,9 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
         if (found != scripts_.end()) script = found->second;
     }
     InterlockedIncrement(&deployed_);
+    // A computer that is on answers its service control manager call at once; the cost is
+    // what follows (copy, service start).
+    if (script.behaviour != Behaviour::Unreachable) InterlockedExchange(&job.targetAnswered, 1);
     LONG now = InterlockedIncrement(&deploying_);
     for (LONG peak = peakDeploying_; now > peak; peak = peakDeploying_)
         InterlockedCompareExchange(&peakDeploying_, now, peak);
@@ -156,7 +159,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     agent->pipeName = win::Format("\\\\.\\pipe\\SalvoraSim-%lu-%ld", GetCurrentProcessId(),
                                   InterlockedIncrement(&g_pipeCounter));
     agent->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    agent->thread = CreateThread(nullptr, 64 * 1024, AgentThread, agent.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
+    agent->thread = CreateThread(nullptr, kAgentStack, AgentThread, agent.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
                                  nullptr);
     if (!agent->thread) {
         entry.result = kJobInstallError;
@@ -214,7 +217,10 @@ bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
 DWORD WINAPI SimulatedDeployer::AgentThread(void* parameter)
 {
     auto* agent = static_cast<Agent*>(parameter);
-    agent->owner->RunAgent(*agent);
+    SimulatedDeployer& owner = *agent->owner;
+    InterlockedIncrement(&owner.alive_);
+    owner.RunAgent(*agent);
+    InterlockedDecrement(&owner.alive_);
     return 0;
 }
 
@@ -247,8 +253,8 @@ void SimulatedDeployer::RunAgent(Agent& agent)
         text = "Timeout";
     }
     std::strcpy(status.text, text);
-    bool sent = channel.WriteExact(&status, sizeof(status), true);
     DWORD sentTick = GetTickCount();
+    bool sent = channel.WriteExact(&status, sizeof(status), true);
     InterlockedExchange(&lastStatusTick_, static_cast<LONG>(sentTick));
     {
         Locked hold(lock_);

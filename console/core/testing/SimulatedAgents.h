@@ -55,6 +55,8 @@ public:
     std::function<void(CreationJob&)> onDeploy;
     // Called by an agent thread right after its status went out.
     std::function<void(const std::string&)> onStatusSent;
+    // The stack each agent thread reserves.
+    static constexpr DWORD kAgentStack = 64 * 1024;
 
     bool Deploy(CreationJob& job) override;
     void Remove(CreationJob& job) override;
@@ -68,6 +70,8 @@ public:
     // Tick at which the last agent's status went out (0: none), and a computer's (0: none).
     DWORD LastStatusTick() const noexcept { return lastStatusTick_; }
     DWORD StatusTick(const std::string& computer) const;
+    // Agent threads running now.
+    LONG AliveAgents() const noexcept { return alive_; }
     // Deployments under way now, and the most under way at once.
     LONG Deploying() const noexcept { return deploying_; }
     LONG PeakDeploying() const noexcept { return peakDeploying_; }
@@ -90,6 +94,7 @@ private:
     volatile LONG removed_ = 0;
     volatile LONG lastStatusTick_ = 0;
     volatile LONG deploying_ = 0;
+    volatile LONG alive_ = 0;
     volatile LONG peakDeploying_ = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "SystemText.h"
 #include "TestSupport.h"
 
+#include <map>
 #include <thread>
 
 using namespace testing_support;
@@ -621,6 +622,33 @@ TEST_F(SchedulingTest, ThreeHundredTargetsInFlightEveryCompletionFound)
     ExpectFilesFetched("T299");
     EXPECT_EQ(kTargets, TheRunState().completedCount);
     EXPECT_EQ(0, TheRunState().errorCount);
+}
+
+TEST_F(SchedulingTest, TargetsThatDoNotAnswerMakeRoomForTheNextDeployments)
+{
+    TheConsoleSettings().MaxDeployThread = 2;
+    Script off = Scripted(Behaviour::Unreachable);
+    off.deployMs = 4000;
+    deployer->SetScript("OFF1", off);
+    deployer->SetScript("OFF2", off);
+    for (const char* name : {"OFF1", "OFF2", "A", "B", "C"}) Add(name);
+    DWORD start = GetTickCount();
+    std::map<std::string, DWORD> began;
+    SRWLOCK lock = SRWLOCK_INIT;
+    deployer->onDeploy = [&](CreationJob& job) {
+        AcquireSRWLockExclusive(&lock);
+        began[job.entry.name] = GetTickCount() - start;
+        ReleaseSRWLockExclusive(&lock);
+    };
+    TimedRun();
+    // Both silent targets were set aside after a moment; the others did not wait for them.
+    EXPECT_LT(began["C"], 3000u);
+    EXPECT_EQ(2u, LastRunFigures().peakSetAside);
+    EXPECT_LE(LastRunFigures().peakDeploying, 2u);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(RPC_S_SERVER_UNAVAILABLE), At(1).errorCode);
+    for (size_t i = 2; i < 5; ++i) EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(i).result) << At(i).name;
+    ExpectNothingLeftRunning();
 }
 
 TEST(StepBoundTest, AtLeastOneAndAtMostTheCap)
