@@ -541,7 +541,11 @@ void Scheduler::Dispatch()
         limitRunning_ = true;
         limitStart_ = GetTickCount();
     }
-    while (transferring_ < bound_ && queueHead_ < queue_.size()) {
+    // A bound of 1 keeps the whole of the one-after-another order: every deployment first,
+    // then the outcomes fetched one at a time.
+    bool transfersOpen = bound_ > 1 || ending_ != Ending::None ||
+                         (nextDeploy_ == jobs_.size() && !DeploymentsUnderWay());
+    while (transfersOpen && transferring_ < bound_ && queueHead_ < queue_.size()) {
         Queued next = queue_[queueHead_++];
         if (next.dropped) continue;
         ++transferring_;

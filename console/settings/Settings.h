@@ -50,7 +50,7 @@ struct ConsoleSettings {
     uint32_t LeaveAgent = 0;
     uint32_t CheckRegQuota = 0;
     // Agent deployments a creation run makes at once, and fetches of repair files at once;
-    // 1 deploys one target after another.
+    // 1 deploys one target after another and fetches only once all are deployed.
     uint32_t MaxDeployThread = kDefaultMaxDeployThread;
     std::string InstallPath;        // program folder, no trailing backslash
     std::string HelpFilePath;       // InstallPath + "\Salvora.hlp"
