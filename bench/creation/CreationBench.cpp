@@ -41,6 +41,11 @@ size_t WorkingSet()
 // stack). The simulated agents run as threads of this process, one per computer in flight,
 // and the run keeps a fixed set of threads whatever the number of computers: both are taken
 // off the figure per computer.
+DWORD WINAPI WaitForRelease(void* event)
+{
+    return WaitForSingleObject(event, INFINITE);
+}
+
 size_t ThreadCost()
 {
     constexpr int kThreads = 32;
@@ -48,8 +53,7 @@ size_t ThreadCost()
     size_t before = WorkingSet();
     HANDLE threads[kThreads];
     for (HANDLE& thread : threads)
-        thread = CreateThread(nullptr, simagents::SimulatedDeployer::kAgentStack,
-                              [](void* event) -> DWORD { return WaitForSingleObject(event, INFINITE); }, release,
+        thread = CreateThread(nullptr, simagents::SimulatedDeployer::kAgentStack, WaitForRelease, release,
                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     Sleep(300);
     size_t during = WorkingSet();
