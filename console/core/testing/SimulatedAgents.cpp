@@ -4,6 +4,7 @@
 #include "SystemText.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace simagents {
 
@@ -11,7 +12,8 @@ const char* const kRepairFileNames[6] = {"system._", "software._", "sam._", "sec
 
 namespace {
 
-constexpr DWORD kAgentWaitLimit = 60000; // no simulated wait is unbounded
+constexpr DWORD kAgentWaitLimit = 60000;    // no simulated wait is unbounded
+constexpr DWORD kGoAheadWaitLimit = 900000; // the go-ahead's wait, unbounded in the agent
 volatile LONG g_pipeCounter = 0;
 
 std::string Bytes(size_t count, unsigned seed)
@@ -34,17 +36,6 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     CloseHandle(file);
     return ok && written == bytes.size();
 }
-
-class Locked {
-public:
-    explicit Locked(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-    ~Locked() { ReleaseSRWLockExclusive(&lock_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
 
 // What a deployment costs: a wait that Cancel ends early. True when it was cancelled.
 bool DeploymentCost(DWORD milliseconds)
@@ -106,13 +97,13 @@ void SimulatedDeployer::MakeRepairFolder(const std::string& computer, const Scri
 
 void SimulatedDeployer::SetScript(const std::string& computer, const Script& script)
 {
-    Locked hold(lock_);
+    std::lock_guard<std::mutex> hold(lock_);
     scripts_[computer] = script;
 }
 
 DWORD SimulatedDeployer::StatusTick(const std::string& computer) const
 {
-    Locked hold(lock_);
+    std::lock_guard<std::mutex> hold(lock_);
     auto found = statusTicks_.find(computer);
     return found == statusTicks_.end() ? 0 : found->second;
 }
@@ -123,7 +114,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     ComputerEntry& entry = job.entry;
     Script script = defaultScript;
     {
-        Locked hold(lock_);
+        std::lock_guard<std::mutex> hold(lock_);
         order_.push_back(entry.name);
         auto found = scripts_.find(entry.name);
         if (found != scripts_.end()) script = found->second;
@@ -169,7 +160,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     }
     std::string pipeName = agent->pipeName;
     {
-        Locked hold(lock_);
+        std::lock_guard<std::mutex> hold(lock_);
         agents_.push_back(std::move(agent));
     }
 
@@ -188,7 +179,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 void SimulatedDeployer::Remove(CreationJob& job)
 {
     InterlockedIncrement(&removed_);
-    Locked hold(lock_);
+    std::lock_guard<std::mutex> hold(lock_);
     for (auto& agent : agents_) {
         if (agent->job == &job) {
             SetEvent(agent->stopEvent); // the service stop
@@ -201,7 +192,7 @@ bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
 {
     std::vector<HANDLE> threads;
     {
-        Locked hold(lock_);
+        std::lock_guard<std::mutex> hold(lock_);
         for (auto& agent : agents_)
             if (agent->thread) threads.push_back(agent->thread);
     }
@@ -257,7 +248,7 @@ void SimulatedDeployer::RunAgent(Agent& agent)
     bool sent = channel.WriteExact(&status, sizeof(status), true);
     InterlockedExchange(&lastStatusTick_, static_cast<LONG>(sentTick));
     {
-        Locked hold(lock_);
+        std::lock_guard<std::mutex> hold(lock_);
         statusTicks_[agent.computer] = sentTick;
     }
     if (onStatusSent) onStatusSent(agent.computer);
@@ -276,8 +267,13 @@ void SimulatedDeployer::RunAgent(Agent& agent)
         return;
     }
 
+    // The agent waits for its go-ahead as long as the console takes to come to it (a run
+    // that deploys one target after another fetches only after the last deployment).
     unsigned char goAhead = 0;
-    if (!channel.ReadExact(&goAhead, 1, true) || (!status.succeeded && !agent.alwaysCopy)) {
+    channel.timeout = kGoAheadWaitLimit;
+    bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
+    channel.timeout = kAgentWaitLimit;
+    if (!goAheadRead || (!status.succeeded && !agent.alwaysCopy)) {
         channel.Disconnect();
         return;
     }
@@ -291,11 +287,12 @@ void SimulatedDeployer::RunAgent(Agent& agent)
             std::string path = agent.folder + "\\" + name;
             HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE) {
-                char block[kMaxPayload];
+                // On the heap: a block this size in the frame would touch every agent's stack.
+                bytes.resize(kMaxPayload);
                 DWORD got = 0;
-                ReadFile(file, block, sizeof(block), &got, nullptr);
+                ReadFile(file, bytes.data(), kMaxPayload, &got, nullptr);
                 CloseHandle(file);
-                bytes.assign(block, got);
+                bytes.resize(got);
             }
             if (!channel.Transact(0, name, static_cast<int32_t>(std::strlen(name) + 1)) ||
                 !channel.Transact(1, bytes.data(), static_cast<int32_t>(bytes.size()))) {

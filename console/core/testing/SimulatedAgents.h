@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,7 @@ private:
     void RunAgent(Agent& agent);
 
     std::string root_;
-    mutable SRWLOCK lock_ = SRWLOCK_INIT; // deployments run side by side
+    mutable std::mutex lock_; // deployments run side by side
     std::map<std::string, Script> scripts_;
     std::map<std::string, DWORD> statusTicks_;
     std::vector<std::unique_ptr<Agent>> agents_;
