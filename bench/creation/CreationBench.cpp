@@ -1,98 +1,146 @@
-// CreationBench: the creation run over simulated targets whose agents each work T = 2 s and
-// send 1 MiB, for N = 16, 64 and 256 in flight, against a baseline that deploys, waits and
-// fetches one target after another; then how late the wait loop notices a completion in
-// each group of handles while 256 are in flight.
+// CreationBench: the creation run over simulated targets whose deployment costs D = 0.5 s,
+// of which one in twenty never answers and costs 20 s before it fails, and whose agents
+// work T = 2 s and send 256 KiB. For N = 64, 256 and 1024 at the default bound of 16, and
+// for N = 64 at a bound of 1: wall time against T, the latest delay between an agent's
+// status and the console noticing it, and the console's peak working set per computer in
+// flight. Ends with one summary line per run, for scripts.
 #include "ConsoleState.h"
 #include "CreationRun.h"
 #include "Settings.h"
 #include "SimulatedAgents.h"
+#include "SystemText.h"
 #include "TestSupport.h"
 
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
-constexpr DWORD kAgentWorkMs = 2000;
-constexpr size_t kFileBytes = 1 << 20;
+constexpr DWORD kAgentWorkMs = 2000;     // T
+constexpr DWORD kDeployMs = 500;         // D
+constexpr DWORD kUnreachableMs = 20000;  // a computer that is switched off
+constexpr size_t kUnreachableEvery = 20; // 5 %
+constexpr size_t kFileBytes = 256 << 10;
 
-int ProcessThreads()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    DWORD self = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == self) ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-size_t PeakWorkingSetMiB()
+size_t WorkingSet()
 {
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-    return memory.PeakWorkingSetSize >> 20;
+    return memory.WorkingSetSize;
 }
 
-void FillList(size_t count, size_t first = 0)
+// What one idle thread costs the working set here (under Wine about 1 MiB, whatever its
+// stack). The simulated agents run as threads of this process, one per computer in flight,
+// and the run keeps a fixed set of threads whatever the number of computers: both are taken
+// off the figure per computer.
+DWORD WINAPI WaitForRelease(void* event)
 {
+    return WaitForSingleObject(event, INFINITE);
+}
+
+size_t ThreadCost()
+{
+    constexpr int kThreads = 32;
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    size_t before = WorkingSet();
+    HANDLE threads[kThreads];
+    for (HANDLE& thread : threads)
+        thread = CreateThread(nullptr, simagents::SimulatedDeployer::kAgentStack, WaitForRelease, release,
+                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    Sleep(300);
+    size_t during = WorkingSet();
+    SetEvent(release);
+    WaitForMultipleObjects(kThreads, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+    CloseHandle(release);
+    return during > before ? (during - before) / kThreads : 0;
+}
+
+std::string TargetName(size_t index) { return win::Format("SIM%04zu", index); }
+bool IsUnreachable(size_t index) { return index % kUnreachableEvery == kUnreachableEvery - 1; }
+
+struct Figures {
+    size_t count = 0;
+    DWORD bound = 0;
+    double wallOverT = 0;
+    DWORD noticeMs = 0; // latest, over every computer
+    double kbPerComputer = 0;
+    RunFigures run;
+    size_t succeeded = 0;
+    size_t expected = 0;
+};
+
+// One run over `count` targets on a worker thread, as the console runs it.
+Figures Run(const std::string& root, size_t count, DWORD bound, size_t threadCost)
+{
+    simagents::SimulatedDeployer deployer(root + win::Format("\\n%zub%lu", count, static_cast<unsigned long>(bound)));
+    simagents::Script script;
+    script.workMs = kAgentWorkMs;
+    script.deployMs = kDeployMs;
+    script.fileBytes = kFileBytes;
+    script.fileCount = 1;
+    deployer.defaultScript = script;
+    deployer.prepareFolders = false; // made here, so that their making is not measured
+
+    Figures figures;
+    figures.count = count;
+    figures.bound = bound;
     TheComputerList().Clear();
-    for (size_t i = first; i < first + count; ++i) {
-        auto entry = std::make_shared<ComputerEntry>("SIM" + std::to_string(i));
+    for (size_t i = 0; i < count; ++i) {
+        std::string name = TargetName(i);
+        auto entry = std::make_shared<ComputerEntry>(name);
         entry->SetInfo(kRoleWorkstation, "Windows NT 4.0 Workstation", ""); // no lookup
         entry->selected = 1;
         TheComputerList().Append(entry);
+        if (IsUnreachable(i)) {
+            simagents::Script off;
+            off.behaviour = simagents::Behaviour::Unreachable;
+            off.deployMs = kUnreachableMs;
+            deployer.SetScript(name, off);
+        } else {
+            deployer.MakeRepairFolder(name, script);
+            ++figures.expected;
+        }
     }
-}
-
-simagents::Script AgentScript(DWORD workMs, size_t bytes)
-{
-    simagents::Script script;
-    script.workMs = workMs;
-    script.fileBytes = bytes;
-    script.fileCount = 1;
-    return script;
-}
-
-struct Figures {
-    double wallOverT = 0;
-    DWORD tailMs = 0;
-    int runThreads = 0;
-    int peakThreads = 0;
-    size_t succeeded = 0;
-};
-
-// One run over `count` targets at once, on a worker thread as the console runs it.
-Figures ParallelRun(const std::string& root, size_t count)
-{
-    simagents::SimulatedDeployer deployer(root + "\\par" + std::to_string(count));
-    deployer.defaultScript = AgentScript(kAgentWorkMs, kFileBytes);
+    TheConsoleSettings().MaxDeployThread = bound;
     SetDeployer(&deployer);
-    FillList(count);
     PrepareRunState(nullptr);
-    int before = ProcessThreads();
+
+    // What the computers in flight cost: the working set but for the simulated agents'
+    // threads and the run's own threads (a fixed set: the worker, the step and waiting
+    // threads), each at what a thread costs here.
+    auto perComputerShare = [&deployer, threadCost] {
+        LONG threads = std::max<LONG>(deployer.AliveAgents(), 0) + HelperThreadsAlive() + 1;
+        size_t fixed = static_cast<size_t>(threads) * threadCost;
+        size_t now = WorkingSet();
+        return now > fixed ? now - fixed : 0;
+    };
+    size_t before = perComputerShare();
     std::atomic<bool> running{true};
-    std::atomic<int> peak{0};
+    std::atomic<size_t> peak{before};
+    // A simulated agent thread is counted out as it returns, a moment before the system has
+    // taken its memory back: a burst of ending agents would read as the console's. A level
+    // counts only once it has held for three samples in a row.
     std::thread sampler([&] {
-        while (running) {
-            int now = ProcessThreads();
-            if (now > peak) peak = now;
-            Sleep(20);
+        size_t recent[3] = {before, before, before};
+        for (unsigned sample = 0; running; ++sample) {
+            recent[sample % 3] = perComputerShare();
+            size_t held = std::min({recent[0], recent[1], recent[2]});
+            if (held > peak) peak = held;
+            Sleep(10);
         }
     });
     DWORD start = GetTickCount();
     HANDLE worker = CreateThread(nullptr, 0, RunJobsThread, &TheComputerList(), 0, nullptr);
-    WaitForSingleObject(worker, 600000);
+    WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
     DWORD end = GetTickCount();
     running = false;
@@ -100,69 +148,19 @@ Figures ParallelRun(const std::string& root, size_t count)
     deployer.WaitForAgents(60000);
     SetDeployer(nullptr);
 
-    Figures figures;
+    figures.run = LastRunFigures();
     figures.wallOverT = double(end - start) / kAgentWorkMs;
-    figures.tailMs = end - deployer.LastStatusTick();
-    figures.peakThreads = peak;
-    // Beside the bench's own threads (and its sampler) only the simulated agents and the
-    // run's worker live during the run.
-    figures.runThreads = peak - (before + 1) - static_cast<int>(count);
-    for (const ComputerEntryPtr& entry : TheComputerList().Entries())
-        if (entry->result == kJobSucceeded) ++figures.succeeded;
-    return figures;
-}
-
-// Deploy, wait, fetch: one target after another, as a one-at-a-time remote-execution tool.
-double SequentialPerTarget(const std::string& root, size_t count, size_t& succeeded)
-{
-    simagents::SimulatedDeployer deployer(root + "\\seq");
-    deployer.defaultScript = AgentScript(kAgentWorkMs, kFileBytes);
-    SetDeployer(&deployer);
-    succeeded = 0;
-    DWORD start = GetTickCount();
     for (size_t i = 0; i < count; ++i) {
-        FillList(1, i);
-        PrepareRunState(nullptr);
-        RunJobs(TheComputerList());
-        if (TheComputerList().At(0)->result == kJobSucceeded) ++succeeded;
+        const ComputerEntry& entry = *TheComputerList().At(i);
+        if (entry.result == kJobSucceeded) ++figures.succeeded;
+        DWORD sent = deployer.StatusTick(entry.name);
+        DWORD noticed = i < figures.run.noticeTicks.size() ? figures.run.noticeTicks[i] : 0;
+        if (sent && noticed && static_cast<LONG>(noticed - sent) > 0)
+            figures.noticeMs = std::max(figures.noticeMs, noticed - sent);
     }
-    DWORD spent = GetTickCount() - start;
-    deployer.WaitForAgents(60000);
-    SetDeployer(nullptr);
-    return double(spent) / count;
-}
-
-// 256 in flight; the agent at `position` reports after 3 s, every other one after 8 s.
-// Returns how long after its status the run finished that job.
-DWORD NoticeDelay(const std::string& root, size_t position)
-{
-    const size_t count = 256;
-    simagents::SimulatedDeployer deployer(root + "\\late" + std::to_string(position));
-    deployer.defaultScript = AgentScript(8000, 1000);
-    const std::string early = "SIM" + std::to_string(position);
-    deployer.SetScript(early, AgentScript(3000, 1000));
-    std::atomic<DWORD> statusTick{0};
-    deployer.onStatusSent = [&](const std::string& computer) {
-        if (computer == early) statusTick = GetTickCount();
-    };
-    SetDeployer(&deployer);
-    FillList(count);
-    PrepareRunState(nullptr);
-    ComputerEntry& target = *TheComputerList().At(position);
-    HANDLE worker = CreateThread(nullptr, 0, RunJobsThread, &TheComputerList(), 0, nullptr);
-    DWORD noticed = 0;
-    for (DWORD waited = 0; waited < 60000; ++waited) {
-        if (statusTick != 0 && target.inProgress == 0) {
-            noticed = GetTickCount();
-            break;
-        }
-        Sleep(1);
-    }
-    WaitForSingleObject(worker, 600000);
-    CloseHandle(worker);
-    deployer.WaitForAgents(60000);
-    SetDeployer(nullptr);
-    return noticed && statusTick ? noticed - statusTick : 0xFFFFFFFF;
+    DWORD inFlight = std::max<DWORD>(figures.run.peakInFlight, 1);
+    figures.kbPerComputer = double(peak - std::min<size_t>(peak, before)) / 1024.0 / inFlight;
+    return figures;
 }
 
 } // namespace
@@ -175,38 +173,36 @@ int main()
     settings.InstallPath = folder.Path();
     settings.OutDir = folder.Path() + "\\out\\%COMPUTERNAME%";
     settings.ERDtimeout = 0;
-    settings.MaxThreadNum = 1000;
 
-    std::printf("Creation run over simulated targets: each agent works T = %lu ms and sends %zu KiB\n",
+    std::printf("Creation run over simulated targets: deployment D = %lu ms (1 in %zu never answers and fails "
+                "after %lu ms), agents work T = %lu ms and send %zu KiB\n",
+                static_cast<unsigned long>(kDeployMs), kUnreachableEvery, static_cast<unsigned long>(kUnreachableMs),
                 static_cast<unsigned long>(kAgentWorkMs), kFileBytes >> 10);
-    std::printf("%6s %10s %14s %10s %14s %12s %10s\n", "N", "wall / T", "tail after", "worker", "process peak",
-                "peak WS", "succeeded");
-    std::printf("%6s %10s %14s %10s %14s %12s %10s\n", "", "", "last status", "threads", "threads", "MiB", "");
-    for (size_t count : {16, 64, 256}) {
-        Figures f = ParallelRun(folder.Path(), count);
-        std::printf("%6zu %10.2f %11lu ms %10d %14d %12zu %7zu/%zu\n", count, f.wallOverT,
-                    static_cast<unsigned long>(f.tailMs), f.runThreads, f.peakThreads, PeakWorkingSetMiB(),
-                    f.succeeded, count);
-    }
-    std::printf("(process peak threads include one simulated agent thread per target)\n\n");
+    std::printf("%6s %6s %9s %10s %10s %10s %10s %10s %8s %8s %10s %11s\n", "N", "bound", "wall / T",
+                "notice ms", "in flight", "deploys", "set aside", "fetches", "step", "waiting", "KB per", "succeeded");
+    std::printf("%6s %6s %9s %10s %10s %10s %10s %10s %8s %8s %10s %11s\n", "", "", "", "(latest)", "(peak)",
+                "(peak)", "(peak)", "(peak)", "threads", "threads", "computer", "");
 
-    size_t succeeded = 0;
-    const size_t measured = 16;
-    double perTarget = SequentialPerTarget(folder.Path(), measured, succeeded);
-    std::printf("Sequential baseline (deploy, wait, fetch one target after another), measured over %zu targets "
-                "(%zu succeeded): %.0f ms per target = %.2f T\n",
-                measured, succeeded, perTarget, perTarget / kAgentWorkMs);
-    for (size_t count : {16, 64, 256})
-        std::printf("%6zu targets: wall / T = %.1f%s\n", count, perTarget * count / kAgentWorkMs,
-                    count == measured ? "" : " (per-target time x N)");
-
-    std::printf("\nHow late a completion is noticed with 256 in flight (4 groups of 64 handles, %lu ms per idle "
-                "group):\n",
-                static_cast<unsigned long>(kIdleGroupPause));
-    for (size_t position : {0, 100, 150, 255}) {
-        DWORD delay = NoticeDelay(folder.Path(), position);
-        std::printf("  job %3zu (group %zu): finished %lu ms after its status\n", position,
-                    static_cast<size_t>(position / kWaitGroupSize + 1), static_cast<unsigned long>(delay));
+    size_t threadCost = ThreadCost();
+    std::vector<Figures> runs;
+    const std::pair<size_t, DWORD> plan[] = {{64, 16}, {64, 1}, {256, 16}, {1024, 16}};
+    for (const auto& [count, bound] : plan) {
+        Figures f = Run(folder.Path(), count, bound, threadCost);
+        std::printf("%6zu %6lu %9.2f %10lu %10lu %10lu %10lu %10lu %8lu %8lu %10.1f %7zu/%zu\n", f.count,
+                    static_cast<unsigned long>(f.bound), f.wallOverT, static_cast<unsigned long>(f.noticeMs),
+                    static_cast<unsigned long>(f.run.peakInFlight), static_cast<unsigned long>(f.run.peakDeploying),
+                    static_cast<unsigned long>(f.run.peakSetAside), static_cast<unsigned long>(f.run.peakFetching), static_cast<unsigned long>(f.run.stepThreads),
+                    static_cast<unsigned long>(f.run.groups), f.kbPerComputer, f.succeeded, f.expected);
+        std::fflush(stdout);
+        runs.push_back(f);
     }
+    std::printf("(deploys, fetches: the most under way at once; step threads deploy, fetch and finish; one waiting "
+                "thread per %lu computers; KB per computer: the peak working set over the run's start per computer "
+                "in flight, threads taken off at %zu KB each: the simulated agents' and the run's own fixed set)\n",
+                static_cast<unsigned long>(kWaitGroupSize), threadCost >> 10);
+    for (const Figures& f : runs)
+        std::printf("summary N=%zu bound=%lu wall/T=%.1f notice_ms=%lu kb_per_computer=%.0f\n", f.count,
+                    static_cast<unsigned long>(f.bound), f.wallOverT, static_cast<unsigned long>(f.noticeMs),
+                    f.kbPerComputer);
     return 0;
 }

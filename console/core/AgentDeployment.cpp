@@ -114,7 +114,18 @@ bool StartAgentService(SC_HANDLE service)
             SetLastError(status.dwWin32ExitCode ? status.dwWin32ExitCode : ERROR_SERVICE_REQUEST_TIMEOUT);
             return false;
         }
-        Sleep(status.dwWaitHint > kMinimumStatusPause ? status.dwWaitHint : kMinimumStatusPause);
+        // Cancel ends the wait for a starting agent at once; the job is then cancelled.
+        DWORD pause = status.dwWaitHint > kMinimumStatusPause ? status.dwWaitHint : kMinimumStatusPause;
+        HANDLE abort = TheRunState().abortEvent;
+        if (!abort) {
+            Sleep(pause);
+        } else if (WaitForSingleObject(abort, pause) == WAIT_OBJECT_0) {
+            if (IsCancelRequested()) {
+                SetLastError(ERROR_OPERATION_ABORTED);
+                return false;
+            }
+            Sleep(pause);
+        }
     }
 }
 
@@ -170,7 +181,7 @@ std::string AgentDestinationFolder(const char* computerName)
     return std::string("\\\\") + computerName + "\\ADMIN$\\system32\\";
 }
 
-bool DeployAgent(ComputerEntry& entry, PipeChannel& channel)
+bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answered)
 {
     const ConsoleSettings& settings = TheConsoleSettings();
     const CreationRunState& run = TheRunState();
@@ -178,6 +189,7 @@ bool DeployAgent(ComputerEntry& entry, PipeChannel& channel)
 
     entry.scmHandle = OpenSCManagerA(target.c_str(), nullptr, SC_MANAGER_ALL_ACCESS);
     if (!entry.scmHandle) return Fail(entry, kJobInstallError, GetLastError());
+    if (answered) InterlockedExchange(answered, 1);
     if (Cancelled(entry)) return false;
 
     std::string destination = AgentDestinationFolder(entry.name.c_str());

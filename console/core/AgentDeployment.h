@@ -17,8 +17,9 @@ constexpr DWORD kServiceStartLimit = 120000; // ms until a started agent must ru
 
 // Copies, registers and starts the agent on the entry's computer and opens its pipe into
 // `channel`. False: the entry's result and errorCode tell why; whatever was opened stays
-// in the entry for the job's finishing steps.
-bool DeployAgent(ComputerEntry& entry, PipeChannel& channel);
+// in the entry for the job's finishing steps. `answered`, when given, is set to 1 as soon as
+// the target's service control manager has answered.
+bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answered = nullptr);
 
 // Starts the agent service with its three arguments and waits until it runs.
 bool StartAgentService(SC_HANDLE service);

@@ -22,6 +22,11 @@ struct CreationJob {
     ComputerEntry& entry;
     PipeChannel channel;
     AgentStatus status{};
+    // The agent's outcome record reported a failure with a code of its own: a fetch made
+    // after it (AlwaysCopyFiles) keeps that code when it fails.
+    bool agentReportedCode = false;
+    // Set by the deployment once the target's service control manager has answered.
+    volatile LONG targetAnswered = 0;
 };
 
 // Notification posted to the progress window: wParam 0 a job started, 1 a job finished.
@@ -31,7 +36,9 @@ constexpr UINT kProgressMessage = WM_USER + 1;
 struct CreationRunState {
     HWND progressWindow = nullptr;
     volatile LONG cancelRequested = 0;
-    HANDLE abortEvent = nullptr; // manual-reset, made once, the cancel event of every channel
+    // Manual-reset, made once, the cancel event of every channel: set by Cancel, and by the
+    // run itself when its time limit has passed (then cleared again at the run's end).
+    HANDLE abortEvent = nullptr;
     volatile LONG startedCount = 0;
     volatile LONG unattendedStartedCount = 0;
     volatile LONG completedCount = 0; // written by the worker only

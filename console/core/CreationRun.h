@@ -1,6 +1,8 @@
-// The creation run: the agent on every selected computer, their outcomes awaited on one
-// worker thread, the repair files fetched into each computer's output folder, the run
-// logged.
+// The creation run: the agent on every selected computer, their outcomes awaited and their
+// repair files fetched into each computer's output folder, the run logged. One worker
+// thread schedules the run; a bounded set of step threads deploys agents and fetches files
+// side by side, and one waiting thread per group of pipe handles reports outcomes as they
+// arrive.
 #pragma once
 #include "CreationJob.h"
 
@@ -9,8 +11,10 @@
 #include <memory>
 #include <vector>
 
-constexpr DWORD kWaitGroupSize = MAXIMUM_WAIT_OBJECTS; // handles per wait
-constexpr DWORD kIdleGroupPause = 1000;               // ms an idle group of handles costs
+// Pipe handles one waiting thread watches, beside the event that tells it of changes.
+constexpr DWORD kWaitGroupSize = MAXIMUM_WAIT_OBJECTS - 1;
+// The most deployments (and fetches) at once, whatever the settings ask for.
+constexpr DWORD kMaxStepBound = 256;
 
 // Where the run puts the agent on a computer and takes it off again. The product uses the
 // target's service control manager and share; tests and benchmarks put simulated agents
@@ -29,8 +33,9 @@ public:
 AgentDeployer& Deployer();
 void SetDeployer(AgentDeployer* deployer); // nullptr puts the real deployment back
 
-// Tuning of the wait loop (benchmarks); the product keeps the defaults.
-void SetIdleGroupPause(DWORD milliseconds) noexcept;
+// The bound of deployments at once (and of fetches at once) from MaxDeployThread: at least
+// 1, at most kMaxStepBound.
+DWORD StepBound(uint32_t maxDeployThread) noexcept;
 
 // The worker procedure over the selected entries of `list`; returns 0 when every selected
 // job has been finished.
@@ -47,10 +52,19 @@ bool FetchRepairFiles(CreationJob& job);
 // One session of the result log for the run.
 void LogRunResults(const ComputerList& list, HWND owner, bool cancelled);
 
-// The wait loop's figures of the last run (benchmarks): the most handles polled at once in
-// one wait, and the tick when the last job was finished.
+// Figures of the last run (tests and benchmarks), written by the worker.
 struct RunFigures {
-    DWORD groups = 0;
-    DWORD lastFinishTick = 0;
+    DWORD groups = 0;          // waiting threads, one per group of kWaitGroupSize jobs
+    DWORD stepThreads = 0;     // threads that deployed, fetched and finished
+    DWORD peakInFlight = 0;    // most jobs started and not yet finished at once
+    DWORD peakDeploying = 0;   // most deployments at once
+    DWORD peakFetching = 0;    // most fetches at once
+    DWORD peakSetAside = 0;    // most deployments set aside at once (target not answering)
+    DWORD lastFinishTick = 0;  // when the last job was finished
+    // Per selected entry in list order: the tick at which its outcome record was noticed
+    // (0: never).
+    std::vector<DWORD> noticeTicks;
 };
 const RunFigures& LastRunFigures() noexcept;
+// Step and waiting threads of the run alive now, beside its worker (benchmarks).
+LONG HelperThreadsAlive() noexcept;

@@ -195,6 +195,7 @@ bool ConsoleSettings::Load()
     ERDtimeout = kDefaultErdTimeout;
     AlwaysCopyFiles = 0;
     MaxThreadNum = kDefaultMaxThreadNum;
+    MaxDeployThread = kDefaultMaxDeployThread;
     ReadDwordFrom(key.Get(), "ServerFilter", ServerFilter);
     ReadDwordFrom(key.Get(), "AlphaSupport", AlphaSupport);
     ReadDwordFrom(key.Get(), "LeaveAgent", LeaveAgent);
@@ -202,6 +203,7 @@ bool ConsoleSettings::Load()
     ReadDwordFrom(key.Get(), "ERDtimeout", ERDtimeout);
     ReadDwordFrom(key.Get(), "AlwaysCopyFiles", AlwaysCopyFiles);
     ReadDwordFrom(key.Get(), "MaxThreadNum", MaxThreadNum);
+    ReadDwordFrom(key.Get(), "MaxDeployThread", MaxDeployThread);
 
     std::string outDir;
     if (!ReadStringFrom(key.Get(), "OutDir", outDir, kPathBufferSize) || outDir.empty())
@@ -216,7 +218,8 @@ bool ConsoleSettings::Save() const
     return WriteDword("ServerFilter", ServerFilter) && WriteDword("ERDtimeout", ERDtimeout) &&
            WriteDword("AlwaysCopyFiles", AlwaysCopyFiles) && WriteDword("MaxThreadNum", MaxThreadNum) &&
            WriteDword("AlphaSupport", AlphaSupport) && WriteDword("LeaveAgent", LeaveAgent) &&
-           WriteDword("CheckRegQuota", CheckRegQuota) && WriteString("OutDir", OutDir.c_str());
+           WriteDword("CheckRegQuota", CheckRegQuota) && WriteDword("MaxDeployThread", MaxDeployThread) &&
+           WriteString("OutDir", OutDir.c_str());
 }
 
 void LogSettings::Load(const ConsoleSettings& console)

@@ -16,6 +16,7 @@ constexpr size_t kPathBufferSize = 260; // paths and names: 259 characters and a
 
 constexpr int32_t kDefaultErdTimeout = -3600; // the cleared "Terminate Agent after" box, 1 hour
 constexpr uint32_t kDefaultMaxThreadNum = 100;
+constexpr uint32_t kDefaultMaxDeployThread = 16;
 constexpr long kDefaultLookupSlots = 100;
 
 // Typed read of one value of the settings key. Fails (buffer untouched) when the key cannot
@@ -48,6 +49,9 @@ struct ConsoleSettings {
     uint32_t AlphaSupport = 0;
     uint32_t LeaveAgent = 0;
     uint32_t CheckRegQuota = 0;
+    // Agent deployments a creation run makes at once, and fetches of repair files at once;
+    // 1 deploys one target after another and fetches only once all are deployed.
+    uint32_t MaxDeployThread = kDefaultMaxDeployThread;
     std::string InstallPath;        // program folder, no trailing backslash
     std::string HelpFilePath;       // InstallPath + "\Salvora.chm", the compiled help
     std::string AnnalixInstallPath; // empty: Annalix is not installed

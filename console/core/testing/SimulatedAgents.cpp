@@ -4,6 +4,7 @@
 #include "SystemText.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace simagents {
 
@@ -11,7 +12,8 @@ const char* const kRepairFileNames[6] = {"system._", "software._", "sam._", "sec
 
 namespace {
 
-constexpr DWORD kAgentWaitLimit = 60000; // no simulated wait is unbounded
+constexpr DWORD kAgentWaitLimit = 60000;    // no simulated wait is unbounded
+constexpr DWORD kGoAheadWaitLimit = 900000; // the go-ahead's wait, unbounded in the agent
 volatile LONG g_pipeCounter = 0;
 
 std::string Bytes(size_t count, unsigned seed)
@@ -33,6 +35,24 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
+}
+
+// What a deployment costs: a wait that Cancel ends early. True when it was cancelled.
+bool DeploymentCost(DWORD milliseconds)
+{
+    if (!milliseconds) return IsCancelRequested();
+    HANDLE abort = TheRunState().abortEvent;
+    if (!abort) {
+        Sleep(milliseconds);
+    } else {
+        DWORD start = GetTickCount();
+        for (DWORD spent = 0; spent < milliseconds; spent = GetTickCount() - start) {
+            if (WaitForSingleObject(abort, milliseconds - spent) != WAIT_OBJECT_0) break;
+            if (IsCancelRequested()) return true;
+            Sleep(10); // signalled for another reason (the run's time limit): the cost stands
+        }
+    }
+    return IsCancelRequested();
 }
 
 } // namespace
@@ -75,25 +95,50 @@ void SimulatedDeployer::MakeRepairFolder(const std::string& computer, const Scri
     }
 }
 
+void SimulatedDeployer::SetScript(const std::string& computer, const Script& script)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    scripts_[computer] = script;
+}
+
+DWORD SimulatedDeployer::StatusTick(const std::string& computer) const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    auto found = statusTicks_.find(computer);
+    return found == statusTicks_.end() ? 0 : found->second;
+}
+
 bool SimulatedDeployer::Deploy(CreationJob& job)
 {
     if (onDeploy) onDeploy(job);
     ComputerEntry& entry = job.entry;
-    order_.push_back(entry.name);
+    Script script = defaultScript;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        order_.push_back(entry.name);
+        auto found = scripts_.find(entry.name);
+        if (found != scripts_.end()) script = found->second;
+    }
     InterlockedIncrement(&deployed_);
-    if (IsCancelRequested()) {
+    // A computer that is on answers its service control manager call at once; the cost is
+    // what follows (copy, service start).
+    if (script.behaviour != Behaviour::Unreachable) InterlockedExchange(&job.targetAnswered, 1);
+    LONG now = InterlockedIncrement(&deploying_);
+    for (LONG peak = peakDeploying_; now > peak; peak = peakDeploying_)
+        InterlockedCompareExchange(&peakDeploying_, now, peak);
+    bool cancelled = DeploymentCost(script.deployMs);
+    InterlockedDecrement(&deploying_);
+    if (cancelled) {
         entry.result = kJobCancelled;
         entry.errorCode = kNoErrorCode;
         return false;
     }
-    auto found = scripts_.find(entry.name);
-    Script script = found == scripts_.end() ? defaultScript : found->second;
-    if (script.behaviour == Behaviour::InstallFailure) {
+    if (script.behaviour == Behaviour::InstallFailure || script.behaviour == Behaviour::Unreachable) {
         entry.result = kJobInstallError;
-        entry.errorCode = ERROR_ACCESS_DENIED;
+        entry.errorCode = script.behaviour == Behaviour::Unreachable ? RPC_S_SERVER_UNAVAILABLE : ERROR_ACCESS_DENIED;
         return false;
     }
-    MakeRepairFolder(entry.name, script);
+    if (prepareFolders) MakeRepairFolder(entry.name, script);
 
     auto agent = std::make_unique<Agent>();
     agent->owner = this;
@@ -105,17 +150,22 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     agent->pipeName = win::Format("\\\\.\\pipe\\SalvoraSim-%lu-%ld", GetCurrentProcessId(),
                                   InterlockedIncrement(&g_pipeCounter));
     agent->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    agent->thread = CreateThread(nullptr, 64 * 1024, AgentThread, agent.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
+    agent->thread = CreateThread(nullptr, kAgentStack, AgentThread, agent.get(), STACK_SIZE_PARAM_IS_A_RESERVATION,
                                  nullptr);
     if (!agent->thread) {
         entry.result = kJobInstallError;
         entry.errorCode = GetLastError();
+        CloseHandle(agent->stopEvent);
         return false;
     }
-    agents_.push_back(std::move(agent));
+    std::string pipeName = agent->pipeName;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        agents_.push_back(std::move(agent));
+    }
 
     job.channel.Close();
-    job.channel.name = agents_.back()->pipeName;
+    job.channel.name = pipeName;
     job.channel.openAttempts = 500; // the agent thread may not have made its pipe yet
     job.channel.openRetryDelay = 10;
     if (!job.channel.Open()) {
@@ -129,6 +179,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 void SimulatedDeployer::Remove(CreationJob& job)
 {
     InterlockedIncrement(&removed_);
+    std::lock_guard<std::mutex> hold(lock_);
     for (auto& agent : agents_) {
         if (agent->job == &job) {
             SetEvent(agent->stopEvent); // the service stop
@@ -139,12 +190,17 @@ void SimulatedDeployer::Remove(CreationJob& job)
 
 bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
 {
+    std::vector<HANDLE> threads;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (auto& agent : agents_)
+            if (agent->thread) threads.push_back(agent->thread);
+    }
     DWORD start = GetTickCount();
-    for (auto& agent : agents_) {
-        if (!agent->thread) continue;
+    for (HANDLE thread : threads) {
         DWORD spent = GetTickCount() - start;
         DWORD left = spent >= milliseconds ? 0 : milliseconds - spent;
-        if (WaitForSingleObject(agent->thread, left) != WAIT_OBJECT_0) return false;
+        if (WaitForSingleObject(thread, left) != WAIT_OBJECT_0) return false;
     }
     return true;
 }
@@ -152,7 +208,10 @@ bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
 DWORD WINAPI SimulatedDeployer::AgentThread(void* parameter)
 {
     auto* agent = static_cast<Agent*>(parameter);
-    agent->owner->RunAgent(*agent);
+    SimulatedDeployer& owner = *agent->owner;
+    InterlockedIncrement(&owner.alive_);
+    owner.RunAgent(*agent);
+    InterlockedDecrement(&owner.alive_);
     return 0;
 }
 
@@ -185,9 +244,20 @@ void SimulatedDeployer::RunAgent(Agent& agent)
         text = "Timeout";
     }
     std::strcpy(status.text, text);
+    DWORD sentTick = GetTickCount();
     bool sent = channel.WriteExact(&status, sizeof(status), true);
-    InterlockedExchange(&lastStatusTick_, static_cast<LONG>(GetTickCount()));
+    InterlockedExchange(&lastStatusTick_, static_cast<LONG>(sentTick));
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        statusTicks_[agent.computer] = sentTick;
+    }
     if (onStatusSent) onStatusSent(agent.computer);
+    if (sent && script.endsAfterStatus) {
+        // Gone before the go-ahead: the console's status read has completed by now, so
+        // only what comes after it finds the pipe broken.
+        channel.Disconnect();
+        return;
+    }
     if (!sent || script.behaviour == Behaviour::AgentTimeout) {
         // Disconnecting now would throw away a status the console has not read yet: the
         // agent ends when the console closes the pipe or stops the service.
@@ -197,8 +267,13 @@ void SimulatedDeployer::RunAgent(Agent& agent)
         return;
     }
 
+    // The agent waits for its go-ahead as long as the console takes to come to it (a run
+    // that deploys one target after another fetches only after the last deployment).
     unsigned char goAhead = 0;
-    if (!channel.ReadExact(&goAhead, 1, true) || (!status.succeeded && !agent.alwaysCopy)) {
+    channel.timeout = kGoAheadWaitLimit;
+    bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
+    channel.timeout = kAgentWaitLimit;
+    if (!goAheadRead || (!status.succeeded && !agent.alwaysCopy)) {
         channel.Disconnect();
         return;
     }
@@ -212,11 +287,12 @@ void SimulatedDeployer::RunAgent(Agent& agent)
             std::string path = agent.folder + "\\" + name;
             HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE) {
-                char block[kMaxPayload];
+                // On the heap: a block this size in the frame would touch every agent's stack.
+                bytes.resize(kMaxPayload);
                 DWORD got = 0;
-                ReadFile(file, block, sizeof(block), &got, nullptr);
+                ReadFile(file, bytes.data(), kMaxPayload, &got, nullptr);
                 CloseHandle(file);
-                bytes.assign(block, got);
+                bytes.resize(got);
             }
             if (!channel.Transact(0, name, static_cast<int32_t>(std::strlen(name) + 1)) ||
                 !channel.Transact(1, bytes.data(), static_cast<int32_t>(bytes.size()))) {

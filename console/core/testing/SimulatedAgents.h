@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ enum class Behaviour {
     Vanish,         // the agent ends without any status
     ErrorListing,   // success, the files, then "<Error>"
     InstallFailure, // the agent cannot be installed: "Agent install error", access denied
+    Unreachable,    // the computer never answers: the deployment costs `deployMs`, then
+                    // "Agent install error", RPC server unavailable
 };
 
 struct Script {
@@ -33,6 +36,8 @@ struct Script {
     size_t fileBytes = 3000;   // size of the first repair file
     unsigned fileCount = 3;    // repair files (at most 6)
     DWORD perFileDelayMs = 0; // pause before each file (slow transfers)
+    DWORD deployMs = 0;        // what deploying costs (copy, service start); Cancel ends it
+    bool endsAfterStatus = false; // the agent ends right after its status, before the go-ahead
 };
 
 class SimulatedDeployer final : public AgentDeployer {
@@ -44,11 +49,15 @@ public:
     SimulatedDeployer& operator=(const SimulatedDeployer&) = delete;
 
     Script defaultScript;
-    void SetScript(const std::string& computer, const Script& script) { scripts_[computer] = script; }
+    // False: every repair folder was made beforehand (MakeRepairFolder), not at deployment.
+    bool prepareFolders = true;
+    void SetScript(const std::string& computer, const Script& script);
     // Called at the start of every Deploy (tests cancel from here).
     std::function<void(CreationJob&)> onDeploy;
     // Called by an agent thread right after its status went out.
     std::function<void(const std::string&)> onStatusSent;
+    // The stack each agent thread reserves.
+    static constexpr DWORD kAgentStack = 64 * 1024;
 
     bool Deploy(CreationJob& job) override;
     void Remove(CreationJob& job) override;
@@ -59,8 +68,14 @@ public:
     const std::vector<std::string>& DeployOrder() const noexcept { return order_; }
     // Waits (bounded) until every agent thread has ended; true when all did.
     bool WaitForAgents(DWORD milliseconds);
-    // Tick at which the last agent's status went out (0: none).
+    // Tick at which the last agent's status went out (0: none), and a computer's (0: none).
     DWORD LastStatusTick() const noexcept { return lastStatusTick_; }
+    DWORD StatusTick(const std::string& computer) const;
+    // Agent threads running now.
+    LONG AliveAgents() const noexcept { return alive_; }
+    // Deployments under way now, and the most under way at once.
+    LONG Deploying() const noexcept { return deploying_; }
+    LONG PeakDeploying() const noexcept { return peakDeploying_; }
     // Makes the repair folder of a computer with the files of its script.
     void MakeRepairFolder(const std::string& computer, const Script& script) const;
 
@@ -71,12 +86,17 @@ private:
     void RunAgent(Agent& agent);
 
     std::string root_;
+    mutable std::mutex lock_; // deployments run side by side
     std::map<std::string, Script> scripts_;
+    std::map<std::string, DWORD> statusTicks_;
     std::vector<std::unique_ptr<Agent>> agents_;
     std::vector<std::string> order_;
     volatile LONG deployed_ = 0;
     volatile LONG removed_ = 0;
     volatile LONG lastStatusTick_ = 0;
+    volatile LONG deploying_ = 0;
+    volatile LONG alive_ = 0;
+    volatile LONG peakDeploying_ = 0;
 };
 
 // The names a simulated repair folder's files get, in order.

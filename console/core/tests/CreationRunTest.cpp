@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CreationRun.h"
+#include "Handle.h"
 #include "Messages.h"
 #include "RegistryFixture.h"
 #include "ResultLog.h"
@@ -12,6 +13,8 @@
 #include "SystemText.h"
 #include "TestSupport.h"
 
+#include <map>
+#include <mutex>
 #include <thread>
 
 using namespace testing_support;
@@ -230,7 +233,8 @@ TEST_F(CreationRunTest, OutputFolderThatCannotBeMadeIsItsOwnError)
     Add("PC01");
     TimedRun();
     EXPECT_EQ(static_cast<uint32_t>(kJobOutputFolderError), At(0).result);
-    EXPECT_NE(0u, At(0).errorCode);
+    // The code of the folder's own test after the attempt to make it, not the attempt's.
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_PATH_NOT_FOUND), At(0).errorCode);
     EXPECT_EQ(1, deployer->RemovedCount());
 }
 
@@ -374,4 +378,279 @@ TEST_F(CreationRunTest, UnattendedPassLogsItsSession)
     EXPECT_NE(std::string::npos, log.find("Salvora Creating ER Disks")) << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tPC02\t==//==\tTIMEOUT\t-1")) << log;
     EXPECT_NE(std::string::npos, log.find("* Result: Error *")) << log;
+}
+
+// A go-ahead that cannot be written is no failure of its own: the reception after it fails.
+TEST_F(CreationRunTest, AgentGoneBeforeTheGoAheadIsACopyErrorKeepingTheAgentsCode)
+{
+    Script gone = Scripted(Behaviour::Success, 300);
+    gone.endsAfterStatus = true;
+    Script goneFailed = Scripted(Behaviour::FailureStatus, 300);
+    goneFailed.endsAfterStatus = true;
+    deployer->SetScript("GONE", gone);
+    deployer->SetScript("GONEFAIL", goneFailed);
+    Add("GONE");
+    Add("GONEFAIL");
+    for (uint32_t alwaysCopy : {0u, 1u}) {
+        SCOPED_TRACE(alwaysCopy);
+        TheConsoleSettings().AlwaysCopyFiles = alwaysCopy;
+        TimedRun();
+        EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), At(0).result);
+        EXPECT_NE(0u, At(0).errorCode);
+        EXPECT_NE(kNoErrorCode, At(0).errorCode);
+        if (alwaysCopy) {
+            // Fetched after the agent's failure: the agent's own code stays.
+            EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), At(1).result);
+            EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), At(1).errorCode);
+        } else {
+            EXPECT_EQ(static_cast<uint32_t>(kJobCommunication), At(1).result);
+            EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), At(1).errorCode);
+        }
+    }
+}
+
+namespace {
+
+std::vector<std::string> RecordLines(const std::string& log)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(start, end - start);
+        if (line.find("\tCreate ER Disk\t") != std::string::npos) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+class SchedulingTest : public CreationRunTest {
+protected:
+    void SetUp() override
+    {
+        CreationRunTest::SetUp();
+        TheConsoleSettings().MaxDeployThread = 16;
+    }
+    // Every agent thread has ended, no deployment is under way, no job is in flight.
+    void ExpectNothingLeftRunning()
+    {
+        EXPECT_TRUE(deployer->WaitForAgents(3000));
+        EXPECT_EQ(0, deployer->Deploying());
+        for (size_t i = 0; i < TheComputerList().Entries().size(); ++i) EXPECT_EQ(0, At(i).inProgress) << i;
+    }
+    bool AbortEventClear() const
+    {
+        return WaitForSingleObject(TheRunState().abortEvent, 0) == WAIT_TIMEOUT;
+    }
+};
+
+TEST_F(SchedulingTest, BoundOneAndSixteenGiveTheSameResultsAndLog)
+{
+    Script gone = Scripted(Behaviour::Success, 300);
+    gone.endsAfterStatus = true;
+    Script unreachable = Scripted(Behaviour::Unreachable);
+    unreachable.deployMs = 700;
+    const std::pair<const char*, Script> targets[] = {
+        {"FAILED", Scripted(Behaviour::FailureStatus)},  {"OWNLIMIT", Scripted(Behaviour::AgentTimeout)},
+        {"VANISHED", Scripted(Behaviour::Vanish, 200)},  {"HALFWAY", Scripted(Behaviour::HalfTransfer)},
+        {"LIMITHALF", Scripted(Behaviour::TimeLimitHalf)}, {"LISTERR", Scripted(Behaviour::ErrorListing)},
+        {"NOINSTALL", Scripted(Behaviour::InstallFailure)}, {"OFF", unreachable},
+        {"SLOW", Scripted(Behaviour::Success, 1200)},    {"GONE", gone},
+        {"GOOD1", Scripted(Behaviour::Success)},         {"GOOD2", Scripted(Behaviour::Success, 100)},
+    };
+    for (const auto& [name, script] : targets) {
+        Script costed = script;
+        if (!costed.deployMs) costed.deployMs = 150; // deployments overlap at a bound of 16
+        deployer->SetScript(name, costed);
+        Add(name);
+    }
+
+    struct Outcome {
+        std::vector<std::pair<uint32_t, uint32_t>> results;
+        std::vector<std::string> log;
+        LONG started, completed, errors;
+    };
+    auto runWith = [&](uint32_t bound) {
+        TheConsoleSettings().MaxDeployThread = bound;
+        PrepareRunState(nullptr);
+        TimedRun();
+        Outcome outcome;
+        for (size_t i = 0; i < std::size(targets); ++i) outcome.results.emplace_back(At(i).result, At(i).errorCode);
+        LogRunResults(TheComputerList(), nullptr, false);
+        outcome.log = RecordLines(LogText());
+        outcome.started = TheRunState().startedCount;
+        outcome.completed = TheRunState().completedCount;
+        outcome.errors = TheRunState().errorCount;
+        return outcome;
+    };
+    Outcome one = runWith(1);
+    EXPECT_EQ(1, deployer->PeakDeploying());
+    std::vector<std::string> listOrder;
+    for (const auto& target : targets) listOrder.push_back(target.first);
+    EXPECT_EQ(listOrder, deployer->DeployOrder()) << "one after another, in list order";
+
+    Outcome sixteen = runWith(16);
+    EXPECT_GT(deployer->PeakDeploying(), 1);
+    EXPECT_GT(LastRunFigures().peakDeploying, 1u);
+
+    for (size_t i = 0; i < std::size(targets); ++i) {
+        SCOPED_TRACE(targets[i].first);
+        EXPECT_EQ(one.results[i], sixteen.results[i]);
+    }
+    EXPECT_EQ(one.log, sixteen.log);
+    EXPECT_EQ(std::size(targets), one.log.size());
+    EXPECT_EQ(12, sixteen.started);
+    EXPECT_EQ(12, sixteen.completed);
+    EXPECT_EQ(one.errors, sixteen.errors);
+    EXPECT_EQ(9, sixteen.errors);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), At(7).result); // OFF
+    EXPECT_EQ(static_cast<uint32_t>(RPC_S_SERVER_UNAVAILABLE), At(7).errorCode);
+    EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), At(9).result); // GONE
+    ExpectFilesFetched("GOOD1");
+    ExpectFilesFetched("SLOW");
+    ExpectNothingLeftRunning();
+}
+
+TEST_F(SchedulingTest, CancelReachesEveryDeploymentUnderWay)
+{
+    deployer->defaultScript.deployMs = 20000; // every target is slow to answer
+    for (int i = 0; i < 40; ++i) Add(win::Format("D%02d", i));
+    std::thread canceller = CancelWhen([this] { return deployer->PeakDeploying() >= 16; });
+    DWORD spent = TimedRun();
+    canceller.join();
+    EXPECT_LT(spent, 10000u) << "the deployments under way were broken off";
+    EXPECT_EQ(16, deployer->PeakDeploying());
+    EXPECT_EQ(16, deployer->DeployedCount()) << "nothing started after the cancel";
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(At(i).name);
+        EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(i).result);
+        EXPECT_EQ(kNoErrorCode, At(i).errorCode);
+    }
+    EXPECT_EQ(40, TheRunState().startedCount);
+    EXPECT_EQ(40, TheRunState().completedCount);
+    EXPECT_EQ(40, deployer->RemovedCount());
+    ExpectNothingLeftRunning();
+}
+
+TEST_F(SchedulingTest, CancelDuringFetchesLeavesNoFileOpenAndNoAgentRunning)
+{
+    Script slow;
+    slow.perFileDelayMs = 2000;
+    slow.fileCount = 6;
+    const char* names[] = {"F1", "F2", "F3", "F4", "F5"};
+    for (const char* name : names) {
+        deployer->SetScript(name, slow);
+        Add(name);
+    }
+    std::thread canceller = CancelWhen([this] { return LastRunFigures().peakFetching >= 5; });
+    DWORD spent = TimedRun();
+    canceller.join();
+    EXPECT_LT(spent, 5000u);
+    EXPECT_EQ(5u, LastRunFigures().peakFetching) << "the five fetched side by side";
+    for (size_t i = 0; i < std::size(names); ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(i).result);
+        std::vector<std::string> files = ListFiles(OutFolder(names[i]));
+        EXPECT_LT(files.size(), 6u);
+        // Every received file is closed: it opens without sharing.
+        for (const std::string& file : files) {
+            win::Handle open(CreateFileA((OutFolder(names[i]) + "\\" + file).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+            EXPECT_TRUE(static_cast<bool>(open)) << file;
+        }
+    }
+    ExpectNothingLeftRunning();
+}
+
+TEST_F(SchedulingTest, TimeLimitInTheMiddleOfSeveralFetches)
+{
+    TheConsoleSettings().ERDtimeout = 2;
+    Script slow;
+    slow.perFileDelayMs = 1500;
+    slow.fileCount = 6;
+    const char* names[] = {"QUICK", "S1", "S2", "S3", "S4"};
+    for (const char* name : names) {
+        if (std::string(name) != "QUICK") deployer->SetScript(name, slow);
+        Add(name);
+    }
+    DWORD spent = TimedRun();
+    EXPECT_GE(spent, 2000u);
+    EXPECT_LT(spent, 7000u) << "the fetches under way were broken off";
+    EXPECT_GE(LastRunFigures().peakFetching, 4u);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
+    for (size_t i = 1; i < std::size(names); ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(static_cast<uint32_t>(kJobTimeout), At(i).result);
+        EXPECT_EQ(kNoErrorCode, At(i).errorCode);
+    }
+    EXPECT_FALSE(IsCancelRequested());
+    EXPECT_TRUE(AbortEventClear()) << "the time limit's abort ends with the run";
+    ExpectNothingLeftRunning();
+
+    LogRunResults(TheComputerList(), nullptr, false);
+    std::string log = LogText();
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tS3\t==//==\tTIMEOUT\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Operation Completed")) << log;
+}
+
+TEST_F(SchedulingTest, ThreeHundredTargetsInFlightEveryCompletionFound)
+{
+    constexpr int kTargets = 300;
+    for (int i = 0; i < kTargets; ++i) {
+        std::string name = win::Format("T%03d", i);
+        Add(name);
+        Script script = Scripted(Behaviour::Success, 5000 + 7 * static_cast<DWORD>((kTargets - i) % 97));
+        script.fileCount = 1;
+        script.fileBytes = 500;
+        deployer->SetScript(name, script);
+    }
+    TimedRun();
+    const RunFigures& figures = LastRunFigures();
+    EXPECT_EQ(5u, figures.groups); // 300 jobs, 63 to a waiting thread
+    EXPECT_EQ(static_cast<DWORD>(kTargets), figures.peakInFlight);
+    EXPECT_LE(figures.stepThreads, 32u);
+    // Every outcome was noticed and every job succeeded, the last ones' files too.
+    std::vector<std::string> notNoticed;
+    for (int i = 0; i < kTargets; ++i)
+        if (At(i).result != kJobSucceeded || !figures.noticeTicks[i]) notNoticed.push_back(At(i).name);
+    EXPECT_TRUE(notNoticed.empty()) << notNoticed.size() << " not found, the first " << notNoticed.front();
+    for (const char* name : {"T000", "T150", "T299"}) ExpectFilesFetched(name);
+    EXPECT_EQ(kTargets, TheRunState().completedCount);
+}
+
+TEST_F(SchedulingTest, TargetsThatDoNotAnswerMakeRoomForTheNextDeployments)
+{
+    TheConsoleSettings().MaxDeployThread = 2;
+    Script off = Scripted(Behaviour::Unreachable);
+    off.deployMs = 4000;
+    deployer->SetScript("OFF1", off);
+    deployer->SetScript("OFF2", off);
+    for (const char* name : {"OFF1", "OFF2", "A", "B", "C"}) Add(name);
+    DWORD start = GetTickCount();
+    std::map<std::string, DWORD> began;
+    std::mutex lock;
+    deployer->onDeploy = [&](CreationJob& job) {
+        std::lock_guard<std::mutex> hold(lock);
+        began[job.entry.name] = GetTickCount() - start;
+    };
+    TimedRun();
+    // Both silent targets were set aside after a moment; the others did not wait for them.
+    EXPECT_LT(began["C"], 3000u);
+    EXPECT_EQ(2u, LastRunFigures().peakSetAside);
+    EXPECT_LE(LastRunFigures().peakDeploying, 2u);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(RPC_S_SERVER_UNAVAILABLE), At(1).errorCode);
+    for (size_t i = 2; i < 5; ++i) EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(i).result) << At(i).name;
+    ExpectNothingLeftRunning();
+}
+
+TEST(StepBoundTest, AtLeastOneAndAtMostTheCap)
+{
+    EXPECT_EQ(1u, StepBound(0));
+    EXPECT_EQ(1u, StepBound(1));
+    EXPECT_EQ(16u, StepBound(16));
+    EXPECT_EQ(kMaxStepBound, StepBound(0xFFFFFFFFu));
 }

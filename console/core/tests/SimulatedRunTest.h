@@ -27,6 +27,9 @@ protected:
         settings.ERDtimeout = 0;
         settings.AlwaysCopyFiles = 0;
         settings.LeaveAgent = 0;
+        // One deployment at a time, so that a run's order is the list's; the tests of the
+        // side-by-side scheduling choose their bound.
+        settings.MaxDeployThread = 1;
         LogSettings& log = TheResultLog().Settings();
         savedLog_ = log;
         lstrcpynA(log.LogFileName, (folder.Path() + "\\Salvora.log").c_str(), sizeof(log.LogFileName));

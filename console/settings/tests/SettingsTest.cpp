@@ -39,6 +39,7 @@ TEST_F(SettingsTest, DefaultsWhenValuesAreAbsent)
     EXPECT_EQ(settings.OutDir, "C:\\Prog\\%COMPUTERNAME%");
     EXPECT_EQ(settings.ERDtimeout, -3600);
     EXPECT_EQ(settings.MaxThreadNum, 100u);
+    EXPECT_EQ(settings.MaxDeployThread, 16u);
     EXPECT_EQ(settings.ServerFilter, 0u);
     EXPECT_EQ(settings.AlwaysCopyFiles, 0u);
     EXPECT_EQ(settings.AlphaSupport, 0u);
@@ -60,6 +61,7 @@ TEST_F(SettingsTest, StoredValuesAreLoadedWithoutTypeTest)
     ASSERT_TRUE(SetDword("CheckRegQuota", 1));
     ASSERT_TRUE(SetDword("LeaveAgent", 1));
     ASSERT_TRUE(SetDword("MaxThreadNum", 7));
+    ASSERT_TRUE(SetDword("MaxDeployThread", 1));
     uint32_t filter = 0x1234;
     ASSERT_TRUE(SetValue(kSettingsKeyPath, "ServerFilter", REG_BINARY, &filter, 4));
     uint8_t two[2] = {3, 0};
@@ -73,6 +75,7 @@ TEST_F(SettingsTest, StoredValuesAreLoadedWithoutTypeTest)
     EXPECT_EQ(settings.CheckRegQuota, 1u);
     EXPECT_EQ(settings.LeaveAgent, 1u);
     EXPECT_EQ(settings.MaxThreadNum, 7u);
+    EXPECT_EQ(settings.MaxDeployThread, 1u);
     EXPECT_EQ(settings.ServerFilter, 0x1234u) << "a 4-byte binary value is taken as it is";
     EXPECT_EQ(settings.AlphaSupport, 3u) << "a shorter value is widened";
     EXPECT_EQ(settings.OutDir, "D:\\ERD\\%COMPUTERNAME%");
@@ -91,6 +94,7 @@ TEST_F(SettingsTest, SaveWritesEveryValueButInstallPath)
     settings.ERDtimeout = -120;
     settings.OutDir = "E:\\Out\\%AA%";
     settings.AlphaSupport = 1;
+    settings.MaxDeployThread = 4;
     settings.InstallPath = "Z:\\Elsewhere";
     ASSERT_TRUE(settings.Save());
 
@@ -111,6 +115,7 @@ TEST_F(SettingsTest, SaveWritesEveryValueButInstallPath)
     ASSERT_TRUE(again.Load());
     EXPECT_EQ(again.ERDtimeout, -120);
     EXPECT_EQ(again.OutDir, "E:\\Out\\%AA%");
+    EXPECT_EQ(again.MaxDeployThread, 4u);
 }
 
 TEST_F(SettingsTest, SaveAfterTheKeyVanishedWritesNothing)
