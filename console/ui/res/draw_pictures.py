@@ -5,6 +5,11 @@ Run from this folder: python3 draw_pictures.py. Writes
   toolbar.bmp  the main toolbar's nine 16 x 16 pictures on light grey (192,192,192), which
                the toolbar and the menu painter take as transparent, in button order: open,
                save, refresh, create ERD, apply ERD, view log, Annalix, schedule, options;
+  sysmenu.bmp  the system menu's four 16 x 16 pictures on light grey, in the order of the
+               system-menu toolbar: restore, minimize, maximize, close;
+  checks.bmp   the menus' two 19 x 19 check marks (tick, radio bullet) in greys that the
+               menu painter maps to the current 3D colours (128 shadow, 192 face, white
+               highlight) and black;
   roles.bmp    the computer list's five 16 x 16 role pictures on pure green (0,255,0), the
                list's mask colour: unknown, primary domain controller, backup domain
                controller, server, workstation.
@@ -288,11 +293,137 @@ WORKSTATION = [
 ]
 
 
+RESTORE = [
+    "................",
+    "................",
+    ".....KKKKKKKKK..",
+    ".....KKKKKKKKK..",
+    ".....K.......K..",
+    "..KKKKKKKKK..K..",
+    "..KKKKKKKKK..K..",
+    "..K.......K..K..",
+    "..K.......KKKK..",
+    "..K.......K.....",
+    "..K.......K.....",
+    "..K.......K.....",
+    "..KKKKKKKKK.....",
+    "................",
+    "................",
+    "................",
+]
+
+MINIMIZE = [
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "...KKKKKKKK.....",
+    "...KKKKKKKK.....",
+    "................",
+    "................",
+    "................",
+]
+
+MAXIMIZE = [
+    "................",
+    "................",
+    "..KKKKKKKKKKK...",
+    "..KKKKKKKKKKK...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..KKKKKKKKKKK...",
+    "................",
+    "................",
+    "................",
+]
+
+CLOSE = [
+    "................",
+    "................",
+    "................",
+    "...KK.....KK....",
+    "....KK...KK.....",
+    ".....KK.KK......",
+    "......KKK.......",
+    "......KKK.......",
+    ".....KK.KK......",
+    "....KK...KK.....",
+    "...KK.....KK....",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+]
+
+TICK = [
+    "...................",
+    "...................",
+    "..gggggggggggggggW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWKWWWW.",
+    "..gWWWWWWWWWKKWWWW.",
+    "..gWWWWWWWWKKKWWWW.",
+    "..gWWWKWWWKKKWWWWW.",
+    "..gWWWKKWKKKWWWWWW.",
+    "..gWWWKKKKKWWWWWWW.",
+    "..gWWWWKKKWWWWWWWW.",
+    "..gWWWWWKWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..WWWWWWWWWWWWWWWW.",
+    "...................",
+]
+
+BULLET = [
+    "...................",
+    "...................",
+    "..gggggggggggggggW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWKKKWWWWWW.",
+    "..gWWWWWKKKKKWWWWW.",
+    "..gWWWWWKKKKKWWWWW.",
+    "..gWWWWWKKKKKWWWWW.",
+    "..gWWWWWWKKKWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..gWWWWWWWWWWWWWWW.",
+    "..WWWWWWWWWWWWWWWW.",
+    "...................",
+]
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     buttons = [OPEN, SAVE, REFRESH, CREATE, APPLY, LOG, ANNALIX, SCHEDULE, OPTIONS]
     toolbar = strip([from_grid(b, PALETTE, FACE) for b in buttons], FACE)
     write_bmp(os.path.join(here, "toolbar.bmp"), toolbar)
+
+    system = [RESTORE, MINIMIZE, MAXIMIZE, CLOSE]
+    write_bmp(os.path.join(here, "sysmenu.bmp"), strip([from_grid(b, PALETTE, FACE) for b in system], FACE))
+    checks = [TICK, BULLET]
+    write_bmp(os.path.join(here, "checks.bmp"), strip([from_grid(b, PALETTE, FACE) for b in checks], FACE))
 
     palette = dict(PALETTE)
     palette["P"] = (255, 215, 0)     # primary: a gold key
