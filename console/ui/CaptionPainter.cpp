@@ -1,16 +1,11 @@
 #include "CaptionPainter.h"
 
+#include "PaintHelpers.h"
+
 #include <algorithm>
 #include <string>
 
 namespace {
-
-void Fill(HDC dc, const RECT& rect, COLORREF colour)
-{
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &rect, brush);
-    DeleteObject(brush);
-}
 
 // The caption buttons' width and height and their places from the right, in the order
 // Close, Maximize or Restore or Help, Minimize.
@@ -65,15 +60,15 @@ void FillCaptionGradient(HDC dc, int width, int height, COLORREF colour)
 {
     int g = width * 5 / 6;
     int stripe = std::max(1, g / 64);
-    Fill(dc, RECT{g, 0, width, height}, colour);
+    FillSolid(dc, RECT{g, 0, width, height}, colour);
     int x = g;
     int distance = 0;
     while (stripe < x) {
         x -= stripe;
         distance += stripe;
-        Fill(dc, RECT{x, 0, x + stripe, height}, GradientColour(colour, distance, g));
+        FillSolid(dc, RECT{x, 0, x + stripe, height}, GradientColour(colour, distance, g));
     }
-    Fill(dc, RECT{0, 0, x, height}, RGB(0, 0, 0));
+    FillSolid(dc, RECT{0, 0, x, height}, RGB(0, 0, 0));
 }
 
 COLORREF ActiveTitleColour(COLORREF textColour)
@@ -90,7 +85,7 @@ void PaintGradientCaption(HWND frame, const CaptionPaintRequest& request, HFONT 
     if (request.active)
         FillCaptionGradient(dc, width, height, GetSysColor(COLOR_ACTIVECAPTION));
     else
-        Fill(dc, RECT{0, 0, width, height}, GetSysColor(COLOR_INACTIVECAPTION));
+        FillSolid(dc, RECT{0, 0, width, height}, GetSysColor(COLOR_INACTIVECAPTION));
 
     int iconSize = std::min(GetSystemMetrics(SM_CYSIZE) - 1, height - 2);
     int textLeft = 2;

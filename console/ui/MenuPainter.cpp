@@ -1,6 +1,7 @@
 #include "MenuPainter.h"
 
 #include "Frame.h"
+#include "PaintHelpers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,22 +23,6 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
-
-void Fill(HDC dc, const RECT& rect, COLORREF colour)
-{
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(dc, &rect, brush);
-    DeleteObject(brush);
-}
-
-// A one-pixel frame, `topLeft` on the left and top edges.
-void Frame3d(HDC dc, const RECT& r, COLORREF topLeft, COLORREF bottomRight)
-{
-    Fill(dc, RECT{r.left, r.top, r.right - 1, r.top + 1}, topLeft);
-    Fill(dc, RECT{r.left, r.top, r.left + 1, r.bottom - 1}, topLeft);
-    Fill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, bottomRight);
-    Fill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, bottomRight);
-}
 
 std::pair<std::string, std::string> SplitAtTab(const char* text)
 {
@@ -236,7 +221,7 @@ bool CMenuPainter::DrawItem(const DRAWITEMSTRUCT& draw) const
     HDC dc = draw.hDC;
     RECT rect = draw.rcItem;
     if (item->picture == kSeparator) {
-        Fill(dc, rect, menu_);
+        FillSolid(dc, rect, menu_);
         RECT line{rect.left, rect.top + (rect.bottom - rect.top) / 2 - 1, rect.right, 0};
         line.bottom = line.top + 2;
         Frame3d(dc, line, shadow_, light_);
@@ -251,8 +236,8 @@ bool CMenuPainter::DrawItem(const DRAWITEMSTRUCT& draw) const
     int boxSize = std::max<int>(rect.bottom - rect.top, PictureWidth());
     RECT box{rect.left, rect.top, rect.left + boxSize, rect.bottom};
     RECT textArea{box.right, rect.top, rect.right, rect.bottom};
-    Fill(dc, box, menu_);
-    Fill(dc, textArea, selected ? highlight_ : menu_);
+    FillSolid(dc, box, menu_);
+    FillSolid(dc, textArea, selected ? highlight_ : menu_);
     DrawPicture(dc, *item, box, draw.itemState, (info.fType & MFT_RADIOCHECK) != 0);
 
     auto [label, accelerator] = SplitAtTab(item->text);

@@ -1,5 +1,7 @@
 #include "TextToolBar.h"
 
+#include "PaintHelpers.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -214,27 +216,9 @@ void CTextToolBar::DrawGripper()
     if (!dc) return;
     // Two raised bars, 3 pixels wide and 5 apart, inset 3 pixels from the bar's edges; the
     // control lies along the top or bottom of its frame, so the bars stand upright.
-    COLORREF light = GetSysColor(COLOR_3DHIGHLIGHT);
-    COLORREF dark = GetSysColor(COLOR_3DSHADOW);
-    for (int left : {2, 7}) {
-        RECT grip{left, bar.top + 3, left + 3, bar.bottom - 3};
-        HBRUSH lightBrush = CreateSolidBrush(light);
-        HBRUSH darkBrush = CreateSolidBrush(dark);
-        RECT edge = grip;
-        edge.right = edge.left + 1;
-        FillRect(dc, &edge, lightBrush); // left
-        edge = grip;
-        edge.bottom = edge.top + 1;
-        FillRect(dc, &edge, lightBrush); // top
-        edge = grip;
-        edge.left = edge.right - 1;
-        FillRect(dc, &edge, darkBrush); // right
-        edge = grip;
-        edge.top = edge.bottom - 1;
-        FillRect(dc, &edge, darkBrush); // bottom
-        DeleteObject(lightBrush);
-        DeleteObject(darkBrush);
-    }
+    for (int left : {2, 7})
+        Frame3d(dc, RECT{left, bar.top + 3, left + 3, bar.bottom - 3}, GetSysColor(COLOR_3DHIGHLIGHT),
+                GetSysColor(COLOR_3DSHADOW));
     ReleaseDC(toolbar_, dc);
 }
 

@@ -369,49 +369,49 @@ CLOSE = [
     "................",
 ]
 
-TICK = [
-    "...................",
-    "...................",
-    "..gggggggggggggggW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWKWWWW.",
-    "..gWWWWWWWWWKKWWWW.",
-    "..gWWWWWWWWKKKWWWW.",
-    "..gWWWKWWWKKKWWWWW.",
-    "..gWWWKKWKKKWWWWWW.",
-    "..gWWWKKKKKWWWWWWW.",
-    "..gWWWWKKKWWWWWWWW.",
-    "..gWWWWWKWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..WWWWWWWWWWWWWWWW.",
-    "...................",
-]
+def sunken_box(mark):
+    """A 19 x 19 check-mark picture: a sunken white box (shadow on the left and top,
+    highlight on the right and bottom) on the face colour, `mark` (13 rows of 13) inside."""
+    rows = ["...................", "..................."]
+    rows.append("..ggggggggggggggg" + "W.")
+    rows += ["..gW" + line + "W." for line in mark]
+    rows.append("..gWWWWWWWWWWWWWWW.")
+    rows.append("..WWWWWWWWWWWWWWWW.")
+    rows.append("...................")
+    return rows
 
-BULLET = [
-    "...................",
-    "...................",
-    "..gggggggggggggggW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWKKKWWWWWW.",
-    "..gWWWWWKKKKKWWWWW.",
-    "..gWWWWWKKKKKWWWWW.",
-    "..gWWWWWKKKKKWWWWW.",
-    "..gWWWWWWKKKWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..gWWWWWWWWWWWWWWW.",
-    "..WWWWWWWWWWWWWWWW.",
-    "...................",
-]
+
+TICK = sunken_box([
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWKWWW",
+    "WWWWWWWWKKWWW",
+    "WWWWWWWKKKWWW",
+    "WWKWWWKKKWWWW",
+    "WWKKWKKKWWWWW",
+    "WWKKKKKWWWWWW",
+    "WWWKKKWWWWWWW",
+    "WWWWKWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+])
+
+BULLET = sunken_box([
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWKKKWWWWW",
+    "WWWWKKKKKWWWW",
+    "WWWWKKKKKWWWW",
+    "WWWWKKKKKWWWW",
+    "WWWWWKKKWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+])
 
 
 def main():
