@@ -104,36 +104,46 @@ bool FrameWindow::CreateFrame(HINSTANCE instance, UINT resourceId, const char* a
     return true;
 }
 
-bool FrameWindow::CreateToolbar(UINT resourceId)
+bool LoadToolbarLayout(HINSTANCE instance, UINT resourceId, ToolbarLayout& layout)
 {
-    HRSRC found = FindResourceA(instance_, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(kToolbarResourceType));
-    HGLOBAL loaded = found ? LoadResource(instance_, found) : nullptr;
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(kToolbarResourceType));
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const auto* header = loaded ? static_cast<const ToolbarResource*>(LockResource(loaded)) : nullptr;
-    if (!header || SizeofResource(instance_, found) < sizeof(ToolbarResource) + header->count * sizeof(WORD)) {
+    if (!header || SizeofResource(instance, found) < sizeof(ToolbarResource) + header->count * sizeof(WORD)) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return false;
     }
     const WORD* commands = reinterpret_cast<const WORD*>(header + 1);
+    layout.width = header->width;
+    layout.height = header->height;
+    layout.commands.assign(commands, commands + header->count);
+    return true;
+}
+
+bool FrameWindow::CreateToolbar(UINT resourceId)
+{
+    ToolbarLayout layout;
+    if (!LoadToolbarLayout(instance_, resourceId, layout)) return false;
     toolbar_ = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP,
                                0, 0, 0, 0, Handle(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kToolbarId)),
                                instance_, nullptr);
     if (!toolbar_) return false;
-    toolbarImages_ = ImageList_LoadImageA(instance_, MAKEINTRESOURCEA(resourceId), header->width, 1, kToolbarMask,
+    toolbarImages_ = ImageList_LoadImageA(instance_, MAKEINTRESOURCEA(resourceId), layout.width, 1, kToolbarMask,
                                           IMAGE_BITMAP, LR_CREATEDIBSECTION);
     if (!toolbarImages_) return false;
     SendMessageA(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(header->width, header->height));
+    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(layout.width, layout.height));
     SendMessageA(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_));
     std::vector<TBBUTTON> buttons;
     int picture = 0;
-    for (WORD i = 0; i < header->count; ++i) {
+    for (UINT command : layout.commands) {
         TBBUTTON button{};
-        if (commands[i] == 0) {
+        if (command == 0) {
             button.fsStyle = BTNS_SEP;
         } else {
             button.iBitmap = picture++;
-            button.idCommand = commands[i];
+            button.idCommand = static_cast<int>(command);
             button.fsState = TBSTATE_ENABLED;
             button.fsStyle = BTNS_BUTTON;
         }
@@ -202,7 +212,8 @@ void FrameWindow::RecalcLayout()
 {
     RECT area{};
     if (!Handle() || !GetClientRect(Handle(), &area)) return;
-    if (toolbar_ && IsWindowVisible(toolbar_)) {
+    // A floating toolbar lives in a window of its own and takes no room here.
+    if (toolbar_ && IsWindowVisible(toolbar_) && GetParent(toolbar_) == Handle()) {
         SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
         RECT bar{};
         GetWindowRect(toolbar_, &bar);

@@ -60,6 +60,15 @@ private:
     std::string title_;
 };
 
+// A toolbar resource: the pictures' size and the command of each slot (0 for a separator).
+struct ToolbarLayout {
+    int width = 0;
+    int height = 0;
+    std::vector<UINT> commands;
+};
+// False (last error kept) when the resource is missing or too short.
+bool LoadToolbarLayout(HINSTANCE instance, UINT resourceId, ToolbarLayout& layout);
+
 // "Application - Document", or the application title alone while the document's title is
 // empty or the framework's untitled text.
 std::string FrameTitle(const std::string& applicationTitle, const std::string& documentTitle,

@@ -33,7 +33,10 @@ void MoveOntoWorkArea(RECT& rect)
 CAppFrameWnd::CAppFrameWnd()
 {
     saveOnExit_ = win::GetProfileInt(kViewSettingsSection, kSaveOnExitValue, 1);
-    MapCommand(ID_VIEW_TEXT_LABELS, [this] { textLabels_ = !textLabels_; });
+    MapCommand(ID_VIEW_TEXT_LABELS, [this] {
+        textLabels_ = !textLabels_;
+        textToolBar_.ShowTextLabels(textLabels_ != 0);
+    });
     MapUpdate(ID_VIEW_TEXT_LABELS, [this](win::CommandState& s) { s.checked = textLabels_ != 0; });
 }
 
@@ -97,7 +100,63 @@ void CAppFrameWnd::ActivateFrame()
     placement.ptMinPosition = POINT{0, 0};
     placement.ptMaxPosition = POINT{-GetSystemMetrics(SM_CXBORDER), -GetSystemMetrics(SM_CYBORDER)};
     SetWindowPlacement(Handle(), &placement);
-    // The toolbar's text labels follow textLabels_ once the toolbar can show them.
+    textToolBar_.ShowTextLabels(textLabels_ != 0);
+}
+
+bool CAppFrameWnd::OnCreateFrame()
+{
+    auto icon = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    auto smallIcon = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    if (icon) SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    if (smallIcon) SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    captionPainter_.Install(Handle(), kPaintCaptionMessage);
+    GetSystemMenu(Handle(), FALSE); // the frame's own copy, which the menu painter prepares
+    // Missing pictures leave plain menus; they do not stop the window.
+    menuPainter_.LoadPictures(instance_, IDR_MAINFRAME);
+    menuPainter_.LoadPictures(instance_, IDR_SYSTEM_MENU);
+    menuPainter_.LoadCheckMarks(instance_, IDB_CHECK_MARKS);
+    textToolBar_.layoutChanged = [this] { RecalcLayout(); };
+    return textToolBar_.LoadToolBar(Toolbar(), instance_);
+}
+
+LRESULT CAppFrameWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    switch (message) {
+    case WM_MEASUREITEM:
+        if (wParam == 0 && menuPainter_.MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) {
+            handled = true;
+            return TRUE;
+        }
+        break;
+    case WM_DRAWITEM:
+        if (wParam == 0 && menuPainter_.DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) {
+            handled = true;
+            return TRUE;
+        }
+        break;
+    case WM_INITMENUPOPUP: {
+        // The commands' states first, then any item still plain becomes owner-drawn.
+        LRESULT result = win::FrameWindow::OnMessage(message, wParam, lParam, handled);
+        menuPainter_.PreparePopup(reinterpret_cast<HMENU>(wParam));
+        return result;
+    }
+    case WM_MENUCHAR: {
+        handled = true;
+        LRESULT result = DefWindowProcA(Handle(), message, wParam, lParam);
+        if (HIWORD(result) != MNC_IGNORE || (HIWORD(wParam) & MF_SYSMENU)) return result;
+        int found = menuPainter_.FindMnemonic(static_cast<char>(LOWORD(wParam)), reinterpret_cast<HMENU>(lParam));
+        return found < 0 ? result : MAKELRESULT(found, MNC_EXECUTE);
+    }
+    case kPaintCaptionMessage:
+        handled = true;
+        if (lParam) PaintGradientCaption(Handle(), *reinterpret_cast<const CaptionPaintRequest*>(lParam),
+                                         captionPainter_.CaptionFont());
+        return 0;
+    default:
+        break;
+    }
+    return win::FrameWindow::OnMessage(message, wParam, lParam, handled);
 }
 
 void CAppFrameWnd::OnDestroyFrame()
@@ -115,6 +174,7 @@ CMainFrame::CMainFrame()
 
 bool CMainFrame::OnCreateFrame()
 {
+    if (!CAppFrameWnd::OnCreateFrame()) return false;
     char idle[128];
     if (LoadStringA(instance_, IDS_IDLE_MESSAGE, idle, sizeof(idle)) <= 0)
         lstrcpynA(idle, kIdleText, sizeof(idle));

@@ -1,11 +1,16 @@
 // The console's main window: the frame base with its placement kept in the per-user
 // profile, and the main frame with its one-pane status bar.
 #pragma once
+#include "CaptionPainter.h"
 #include "Frame.h"
+#include "MenuPainter.h"
+#include "TextToolBar.h"
 
 #include <windows.h>
 
 constexpr char kViewSettingsSection[] = "View Settings";
+// The caption painter's message to the frame: paint the caption into the record's bitmap.
+constexpr UINT kPaintCaptionMessage = WM_USER + 5;
 
 class CAppFrameWnd : public win::FrameWindow {
 public:
@@ -24,11 +29,20 @@ public:
     void ActivateFrame();
 
     bool TextLabels() const noexcept { return textLabels_ != 0; }
+    CTextToolBar& TextToolBar() noexcept { return textToolBar_; }
+    CMenuPainter& MenuPainter() noexcept { return menuPainter_; }
+    CCaptionPainter& CaptionPainter() noexcept { return captionPainter_; }
     bool SaveOnExit() const noexcept { return saveOnExit_ != 0; }
 
 protected:
+    // Icons, caption painter, menu pictures and the toolbar's labels.
+    bool OnCreateFrame() override;
     void OnDestroyFrame() override;
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
+    CMenuPainter menuPainter_;
+    CTextToolBar textToolBar_;
+    CCaptionPainter captionPainter_;
     int saveOnExit_ = 1;
     int textLabels_ = 1;
 };

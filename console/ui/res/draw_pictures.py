@@ -5,6 +5,11 @@ Run from this folder: python3 draw_pictures.py. Writes
   toolbar.bmp  the main toolbar's nine 16 x 16 pictures on light grey (192,192,192), which
                the toolbar and the menu painter take as transparent, in button order: open,
                save, refresh, create ERD, apply ERD, view log, Annalix, schedule, options;
+  sysmenu.bmp  the system menu's four 16 x 16 pictures on light grey, in the order of the
+               system-menu toolbar: restore, minimize, maximize, close;
+  checks.bmp   the menus' two 19 x 19 check marks (tick, radio bullet) in greys that the
+               menu painter maps to the current 3D colours (128 shadow, 192 face, white
+               highlight) and black;
   roles.bmp    the computer list's five 16 x 16 role pictures on pure green (0,255,0), the
                list's mask colour: unknown, primary domain controller, backup domain
                controller, server, workstation.
@@ -288,11 +293,137 @@ WORKSTATION = [
 ]
 
 
+RESTORE = [
+    "................",
+    "................",
+    ".....KKKKKKKKK..",
+    ".....KKKKKKKKK..",
+    ".....K.......K..",
+    "..KKKKKKKKK..K..",
+    "..KKKKKKKKK..K..",
+    "..K.......K..K..",
+    "..K.......KKKK..",
+    "..K.......K.....",
+    "..K.......K.....",
+    "..K.......K.....",
+    "..KKKKKKKKK.....",
+    "................",
+    "................",
+    "................",
+]
+
+MINIMIZE = [
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+    "...KKKKKKKK.....",
+    "...KKKKKKKK.....",
+    "................",
+    "................",
+    "................",
+]
+
+MAXIMIZE = [
+    "................",
+    "................",
+    "..KKKKKKKKKKK...",
+    "..KKKKKKKKKKK...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..K.........K...",
+    "..KKKKKKKKKKK...",
+    "................",
+    "................",
+    "................",
+]
+
+CLOSE = [
+    "................",
+    "................",
+    "................",
+    "...KK.....KK....",
+    "....KK...KK.....",
+    ".....KK.KK......",
+    "......KKK.......",
+    "......KKK.......",
+    ".....KK.KK......",
+    "....KK...KK.....",
+    "...KK.....KK....",
+    "................",
+    "................",
+    "................",
+    "................",
+    "................",
+]
+
+def sunken_box(mark):
+    """A 19 x 19 check-mark picture: a sunken white box (shadow on the left and top,
+    highlight on the right and bottom) on the face colour, `mark` (13 rows of 13) inside."""
+    rows = ["...................", "..................."]
+    rows.append("..ggggggggggggggg" + "W.")
+    rows += ["..gW" + line + "W." for line in mark]
+    rows.append("..gWWWWWWWWWWWWWWW.")
+    rows.append("..WWWWWWWWWWWWWWWW.")
+    rows.append("...................")
+    return rows
+
+
+TICK = sunken_box([
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWKWWW",
+    "WWWWWWWWKKWWW",
+    "WWWWWWWKKKWWW",
+    "WWKWWWKKKWWWW",
+    "WWKKWKKKWWWWW",
+    "WWKKKKKWWWWWW",
+    "WWWKKKWWWWWWW",
+    "WWWWKWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+])
+
+BULLET = sunken_box([
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWKKKWWWWW",
+    "WWWWKKKKKWWWW",
+    "WWWWKKKKKWWWW",
+    "WWWWKKKKKWWWW",
+    "WWWWWKKKWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+    "WWWWWWWWWWWWW",
+])
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     buttons = [OPEN, SAVE, REFRESH, CREATE, APPLY, LOG, ANNALIX, SCHEDULE, OPTIONS]
     toolbar = strip([from_grid(b, PALETTE, FACE) for b in buttons], FACE)
     write_bmp(os.path.join(here, "toolbar.bmp"), toolbar)
+
+    system = [RESTORE, MINIMIZE, MAXIMIZE, CLOSE]
+    write_bmp(os.path.join(here, "sysmenu.bmp"), strip([from_grid(b, PALETTE, FACE) for b in system], FACE))
+    checks = [TICK, BULLET]
+    write_bmp(os.path.join(here, "checks.bmp"), strip([from_grid(b, PALETTE, FACE) for b in checks], FACE))
 
     palette = dict(PALETTE)
     palette["P"] = (255, 215, 0)     # primary: a gold key

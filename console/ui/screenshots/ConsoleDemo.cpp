@@ -1,7 +1,9 @@
 // The console's main window over a simulated network of a dozen computers of every role,
 // for pictures of its look: `console_demo main|context|create` shows the window alone, its
-// list's context menu, or the Create ERD confirmation for the whole list. Prints "ready"
-// when the picture can be taken.
+// list's context menu, or the Create ERD confirmation for the whole list; its look with
+// `nolabels` (toolbar without text labels), `inactive` (another window in front), `menu`
+// (the Tools menu open) and `sysmenu` (the system menu open). Prints "ready" when the
+// picture can be taken.
 #include "ConsoleWindow.h"
 #include "Enumeration.h"
 #include "NetworkApi.h"
@@ -42,6 +44,18 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD)
         SendMessageA(frame, WM_COMMAND, ID_VIEW_SELECT_ALL, 0);
         Ready();
         SendMessageA(frame, WM_COMMAND, ID_TOOLS_CREATE_ERD, 0);
+    } else if (g_mode == "nolabels") {
+        SendMessageA(frame, WM_COMMAND, ID_VIEW_TEXT_LABELS, 0);
+        Ready();
+    } else if (g_mode == "inactive") {
+        HWND other = CreateWindowExA(0, "STATIC", "Another program", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 520,
+                                     380, 320, 140, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetForegroundWindow(other);
+        Ready();
+    } else if (g_mode == "menu" || g_mode == "sysmenu") {
+        Ready();
+        // The keyboard's way into the menus: Alt+T opens Tools, Alt+Space the system menu.
+        PostMessageA(frame, WM_SYSCOMMAND, SC_KEYMENU, g_mode == "menu" ? 't' : ' ');
     } else {
         Ready();
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Pictures of Salvora's main window under Xvfb and Wine, in a prefix of its own, over a
-# simulated network of a dozen computers of every role: the main window, the list's
-# context menu and the Create ERD confirmation, inside a Wine virtual desktop so the
-# window has its caption.
+# simulated network of a dozen computers of every role: the main window (active, inactive,
+# without toolbar labels), the Tools menu and the system menu with their pictures, the
+# list's context menu and the Create ERD confirmation, inside a Wine virtual desktop so
+# the window has its caption.
 #   console/ui/screenshots/take-screenshots.sh [BUILD-DIR] [OUTPUT-FOLDER]
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -32,7 +33,7 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1
 wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot -i </dev/null >/dev/null 2>&1
 
-for mode in main context create; do
+for mode in main inactive nolabels menu sysmenu context create; do
   log="$work/$mode.log"
   wine explorer /desktop=Salvora,900x600 "$demo" "$mode" </dev/null >"$log" 2>&1 &
   for _ in $(seq 120); do grep -q ready "$log" 2>/dev/null && break; sleep 0.5; done
