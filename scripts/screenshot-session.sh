@@ -23,3 +23,21 @@ shot_session() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -p </dev/null >/dev/null 2>&1
 }
+
+# shot_wait LOG TEXT: waits up to a minute for TEXT to appear in LOG; when it never does,
+# shows LOG and fails.
+shot_wait() {
+  for _ in $(seq 120); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.5; done
+  echo "never saw \"$2\":" >&2
+  cat "$1" >&2
+  return 1
+}
+
+# shot_window FILE: a picture of Wine's virtual desktop window (the whole screen when it
+# cannot be found).
+shot_window() {
+  local desktop
+  desktop="$(xwininfo -root -tree | awk '/Wine desktop|Default - Wine/ {print $1; exit}')"
+  import -window "${desktop:-root}" "$1"
+  echo "wrote $1"
+}
