@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kViewProperty[] = "OstrelServerListView";
 constexpr COLORREF kRoleMask = RGB(0, 255, 0);
 constexpr int kRolePictureSize = 16;
 const char* const kColumnTitles[CServerListView::kColumns] = {"Computer", "Type", "Description"};
@@ -72,15 +71,10 @@ CServerListView::CServerListView()
     });
     // Create ERD is the document's; the view only knows whether anything is selected.
     MapUpdate(ID_TOOLS_CREATE_ERD, [this](win::CommandState& s) { s.enabled = SelectedCount() > 0; });
-    // Add Computer (ID_COMPUTER_ADD) waits for the computer browse: unmapped, it stays grey.
 }
 
 CServerListView::~CServerListView()
 {
-    if (list_) {
-        SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProcedure_));
-        RemovePropA(list_, kViewProperty);
-    }
     if (roleImages_) ImageList_Destroy(roleImages_);
 }
 
@@ -95,9 +89,7 @@ bool CServerListView::CreateView(HINSTANCE instance, HWND parent)
                             0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kPaneId)), instance,
                             nullptr);
     if (!list_) return false;
-    SetPropA(list_, kViewProperty, this);
-    listProcedure_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CServerListView::ListProcedure)));
+    HookWindow(list_);
     roleImages_ = ImageList_LoadImageA(instance, MAKEINTRESOURCEA(IDB_ROLES), kRolePictureSize, 1, kRoleMask,
                                        IMAGE_BITMAP, LR_CREATEDIBSECTION);
     if (roleImages_) SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(roleImages_));
@@ -398,58 +390,33 @@ LRESULT CServerListView::OnParentMessage(UINT message, WPARAM, LPARAM lParam, bo
     }
 }
 
-LRESULT CServerListView::OnListMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+LRESULT CServerListView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_NCDESTROY: {
-        WNDPROC original = listProcedure_;
-        RemovePropA(list_, kViewProperty);
-        SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        HWND window = list_;
-        list_ = nullptr;
-        handled = true;
-        return CallWindowProcA(original, window, message, wParam, lParam);
+    case WM_DESTROY: {
+        LRESULT result = Default();
+        list_ = nullptr; // the list is going: the view no longer reaches it
+        return result;
     }
     case WM_COMMAND:
         // The view's own commands go the frame's way.
-        handled = true;
         return SendMessageA(GetParent(list_), WM_COMMAND, wParam, lParam);
     case WM_SIZE: {
-        LRESULT result = CallWindowProcA(listProcedure_, list_, message, wParam, lParam);
+        LRESULT result = Default();
         StretchLastColumn();
-        handled = true;
         return result;
     }
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->code == HDN_DIVIDERDBLCLICKA || header->code == HDN_DIVIDERDBLCLICKW) {
             FitColumn(reinterpret_cast<const NMHEADERA*>(lParam)->iItem);
-            handled = true;
             return 0;
         }
-        if (header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW) {
-            LRESULT result = CallWindowProcA(listProcedure_, list_, message, wParam, lParam);
-            StretchLastColumn();
-            handled = true;
-            return result;
-        }
-        return 0;
+        LRESULT result = Default();
+        if (header->code == HDN_ITEMCHANGEDA || header->code == HDN_ITEMCHANGEDW) StretchLastColumn();
+        return result;
     }
     default:
-        return 0;
+        return Default();
     }
-}
-
-LRESULT CALLBACK CServerListView::ListProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = static_cast<CServerListView*>(GetPropA(hwnd, kViewProperty));
-    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
-    bool handled = false;
-    LRESULT result = 0;
-    try {
-        result = self->OnListMessage(message, wParam, lParam, handled);
-    } catch (...) {
-        handled = false;
-    }
-    return handled ? result : CallWindowProcA(self->listProcedure_, hwnd, message, wParam, lParam);
 }

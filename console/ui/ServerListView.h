@@ -3,13 +3,15 @@
 #pragma once
 #include "ComputerList.h"
 #include "Frame.h"
+#include "SubclassWnd.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <string>
 
-class CServerListView final : public win::View {
+// The view hooks its list window to fit the columns and pass the list's commands on.
+class CServerListView final : public win::View, private CSubclassWnd {
 public:
     enum Filter : int { kFilterAll = 0, kFilterServers = 1, kFilterWorkstations = 2 };
     static constexpr int kColumns = 3;
@@ -44,8 +46,7 @@ public:
     static std::string ColumnText(const ComputerEntry& entry, int column);
 
 private:
-    static LRESULT CALLBACK ListProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnListMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DrawRow(const DRAWITEMSTRUCT& item);
     void ShowContextMenu();
     int MarginUnit() const;
@@ -53,7 +54,6 @@ private:
 
     HINSTANCE instance_ = nullptr;
     HWND list_ = nullptr;
-    WNDPROC listProcedure_ = nullptr;
     int filter_ = kFilterAll;
     HIMAGELIST roleImages_ = nullptr;
     int sortColumn_ = -1;
