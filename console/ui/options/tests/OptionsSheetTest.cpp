@@ -42,16 +42,25 @@ bool RecordHelp(HWND, const HelpRequest& request)
     return true;
 }
 
-void Click(HWND page, int id)
-{
-    SendMessageA(GetDlgItem(page, id), BM_CLICK, 0, 0);
-}
+void Click(HWND page, int id) { SendMessageA(GetDlgItem(page, id), BM_CLICK, 0, 0); }
+bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)); }
+std::string Text(HWND page, int id) { return win::WindowText(GetDlgItem(page, id)); }
 
-POINT CentreOf(HWND window)
+RECT RectOf(HWND window)
 {
     RECT rect = {};
     GetWindowRect(window, &rect);
+    return rect;
+}
+POINT CentreOf(HWND window)
+{
+    RECT rect = RectOf(window);
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+void ContextMenu(HWND page, HWND on, POINT at)
+{
+    SendMessageA(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(on), MAKELPARAM(at.x, at.y));
 }
 
 // The child of `page` whose text is `text` (labels and group boxes have no id of their own).
@@ -60,6 +69,23 @@ HWND ChildWithText(HWND page, const char* text)
     for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         if (win::WindowText(child) == text) return child;
     return nullptr;
+}
+
+// A value of the settings key as text (a DWORD as its number); "absent" when it is not there.
+std::string Stored(const char* name)
+{
+    DWORD type = 0;
+    std::string bytes;
+    if (!GetValue(name, type, bytes)) return "absent";
+    uint32_t value = 0;
+    return GetDword(name, value) ? std::to_string(value) : std::string(bytes.c_str());
+}
+
+void ExpectRequest(size_t count, UINT command, DWORD id)
+{
+    ASSERT_EQ(g_requests.size(), count);
+    EXPECT_EQ(g_requests.back().command, command);
+    EXPECT_EQ(g_requests.back().id, id);
 }
 
 class OptionsTest : public RegistryTest {
@@ -82,10 +108,8 @@ protected:
         options_.reset();
         SetMessageBoxFunction(nullptr);
         SetHelpViewerFunction(nullptr);
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSalvoraKey);
         RegistryTest::TearDown();
     }
-
     HWND Open()
     {
         options_ = std::make_unique<OptionsSheet>(Instance(), settings_);
@@ -99,35 +123,29 @@ protected:
         win::PumpMessages();
         return PropSheet_GetCurrentPageHwnd(sheet_);
     }
-    // Presses OK; true when the sheet accepted it and closed.
-    bool PressOk()
+    // Presses a button of the sheet; true when the sheet closed.
+    bool Press(int button = PSBTN_OK)
     {
-        PropSheet_PressButton(sheet_, PSBTN_OK);
+        PropSheet_PressButton(sheet_, button);
         win::PumpMessages();
         return PropSheet_GetCurrentPageHwnd(sheet_) == nullptr;
     }
-    void SetMinutes(HWND page, const char* text) { SetDlgItemTextA(page, IDC_TIMEOUT_MINUTES, text); }
 
     ConsoleSettings settings_;
     std::unique_ptr<OptionsSheet> options_;
     HWND sheet_ = nullptr;
 };
 
-TEST(TimeoutEncoding, MinutesAndBoxFromSecondsAndBack)
+// No timeout shows as 20 minutes off and is stored so; the default goes back as it came.
+TEST(TimeoutEncoding, WholeMinutesAndOnlyOneToNineHundredNinetyNine)
 {
-    TimeoutChoice fromDefault = TimeoutChoiceFromSeconds(-3600);
-    EXPECT_FALSE(fromDefault.terminate);
-    EXPECT_EQ(fromDefault.minutes, 60);
-    TimeoutChoice fromNone = TimeoutChoiceFromSeconds(0);
-    EXPECT_FALSE(fromNone.terminate);
-    EXPECT_EQ(fromNone.minutes, 20);
-    TimeoutChoice fromPositive = TimeoutChoiceFromSeconds(959); // whole minutes, toward zero
-    EXPECT_TRUE(fromPositive.terminate);
-    EXPECT_EQ(fromPositive.minutes, 15);
+    EXPECT_FALSE(TimeoutChoiceFromSeconds(0).terminate);
+    EXPECT_EQ(TimeoutChoiceFromSeconds(0).minutes, 20);
+    EXPECT_EQ(SecondsFromTimeoutChoice(false, "20"), -1200);
+    EXPECT_EQ(SecondsFromTimeoutChoice(false, "60"), kDefaultErdTimeout);
+    EXPECT_TRUE(TimeoutChoiceFromSeconds(959).terminate);
+    EXPECT_EQ(TimeoutChoiceFromSeconds(959).minutes, 15); // whole minutes, toward zero
     EXPECT_EQ(TimeoutChoiceFromSeconds(-59).minutes, 20); // less than a minute is none
-
-    EXPECT_EQ(SecondsFromTimeoutChoice(true, "15"), 900);
-    EXPECT_EQ(SecondsFromTimeoutChoice(false, "60"), -3600);
     EXPECT_EQ(SecondsFromTimeoutChoice(true, " 999 "), 999 * 60);
     for (const char* bad : {"", "0", "1000", "abc", "15x", "-5", "99999999999"}) {
         EXPECT_FALSE(SecondsFromTimeoutChoice(true, bad)) << bad;
@@ -135,238 +153,159 @@ TEST(TimeoutEncoding, MinutesAndBoxFromSecondsAndBack)
     }
 }
 
-TEST_F(OptionsTest, DefaultTimeoutShowsOffWithSixtyAndIsStoredAgain)
+// The default shows as 60 minutes off; a thousand minutes is refused, ticked or not, taking
+// nothing of the page; Intel stays ticked.
+TEST_F(OptionsTest, CommonPageShowsTheTimeoutAndTakesNothingUntilItIsValid)
 {
     ASSERT_TRUE(Open());
     HWND page = Page(0);
     EXPECT_FALSE(IsDlgButtonChecked(page, IDC_TERMINATE_AGENT));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_TIMEOUT_MINUTES)));
-    EXPECT_EQ(win::WindowText(GetDlgItem(page, IDC_TIMEOUT_MINUTES)), "60");
-    EXPECT_EQ(SendDlgItemMessageA(page, IDC_TIMEOUT_MINUTES, CB_GETCOUNT, 0, 0), 5);
-    EXPECT_EQ(win::WindowText(GetDlgItem(page, IDC_OUTPUT_FOLDER)), "C:\\Prog\\%COMPUTERNAME%");
-    ASSERT_TRUE(PressOk());
-    EXPECT_EQ(settings_.ERDtimeout, -3600);
-    EXPECT_TRUE(g_boxes.empty());
-}
+    EXPECT_FALSE(Enabled(page, IDC_TIMEOUT_MINUTES));
+    EXPECT_EQ(Text(page, IDC_TIMEOUT_MINUTES), "60");
+    EXPECT_EQ(Text(page, IDC_OUTPUT_FOLDER), "C:\\Prog\\%COMPUTERNAME%");
+    // Intel cannot be cleared, even by a click that reaches it (a disabled button ignores the mouse).
+    EXPECT_TRUE(IsDlgButtonChecked(page, IDC_PLATFORM_INTEL));
+    EXPECT_FALSE(Enabled(page, IDC_PLATFORM_INTEL));
+    EnableWindow(GetDlgItem(page, IDC_PLATFORM_INTEL), TRUE);
+    Click(page, IDC_PLATFORM_INTEL);
+    Click(page, IDC_PLATFORM_INTEL);
+    EXPECT_TRUE(IsDlgButtonChecked(page, IDC_PLATFORM_INTEL));
 
-TEST_F(OptionsTest, NoTimeoutShowsOffWithTwentyAndBecomesTwentyMinutesOff)
-{
-    settings_.ERDtimeout = 0;
-    ASSERT_TRUE(Open());
-    HWND page = Page(0);
-    EXPECT_FALSE(IsDlgButtonChecked(page, IDC_TERMINATE_AGENT));
-    EXPECT_EQ(win::WindowText(GetDlgItem(page, IDC_TIMEOUT_MINUTES)), "20");
-    ASSERT_TRUE(PressOk());
-    EXPECT_EQ(settings_.ERDtimeout, -1200);
-}
-
-TEST_F(OptionsTest, ThousandMinutesRefusedEvenWithTheBoxOffAndNothingStored)
-{
-    ASSERT_TRUE(Open());
-    HWND page = Page(0);
     SetDlgItemTextA(page, IDC_OUTPUT_FOLDER, "D:\\Elsewhere");
     Click(page, IDC_PLATFORM_ALPHA);
-    SetMinutes(page, "1000");
-    EXPECT_FALSE(PressOk());
+    SetDlgItemTextA(page, IDC_TIMEOUT_MINUTES, "1000");
+    EXPECT_FALSE(Press());
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], "Invalid timeout value");
     EXPECT_EQ(settings_.ERDtimeout, -3600);
     EXPECT_EQ(settings_.OutDir, "C:\\Prog\\%COMPUTERNAME%");
     EXPECT_EQ(settings_.AlphaSupport, 0u);
-
-    // Ticked, it is refused the same way; 15 ticked is 900 seconds.
     Click(page, IDC_TERMINATE_AGENT);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_TIMEOUT_MINUTES)));
-    EXPECT_FALSE(PressOk());
+    EXPECT_TRUE(Enabled(page, IDC_TIMEOUT_MINUTES));
+    EXPECT_FALSE(Press());
     EXPECT_EQ(g_boxes.size(), 2u);
-    SetMinutes(page, "15");
-    ASSERT_TRUE(PressOk());
+    SetDlgItemTextA(page, IDC_TIMEOUT_MINUTES, "15");
+    ASSERT_TRUE(Press());
     EXPECT_EQ(settings_.ERDtimeout, 900);
     EXPECT_EQ(settings_.OutDir, "D:\\Elsewhere");
     EXPECT_EQ(settings_.AlphaSupport, 1u);
 }
 
-TEST_F(OptionsTest, IntelBoxCannotBeCleared)
-{
-    ASSERT_TRUE(Open());
-    HWND page = Page(0);
-    HWND intel = GetDlgItem(page, IDC_PLATFORM_INTEL);
-    EXPECT_TRUE(IsDlgButtonChecked(page, IDC_PLATFORM_INTEL));
-    EXPECT_FALSE(IsWindowEnabled(intel));
-    // Even a click that reaches it (a disabled button ignores the mouse) leaves it ticked.
-    EnableWindow(intel, TRUE);
-    Click(page, IDC_PLATFORM_INTEL);
-    Click(page, IDC_PLATFORM_INTEL);
-    EXPECT_TRUE(IsDlgButtonChecked(page, IDC_PLATFORM_INTEL));
-}
-
-TEST_F(OptionsTest, AnnalixBoxesDisabledWhenAnnalixIsNotInstalled)
-{
-    ASSERT_TRUE(SetDword("LogWriteAnnalix", 1));
-    ASSERT_TRUE(SetDword("DemandTaskExec", 1));
-    ASSERT_TRUE(Open());
-    HWND page = Page(1);
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_LOG_TO_ANNALIX)));
-    EXPECT_FALSE(IsDlgButtonChecked(page, IDC_LOG_TO_ANNALIX));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_DEMAND_TASKS)));
-    EXPECT_FALSE(IsDlgButtonChecked(page, IDC_DEMAND_TASKS));
-}
-
-TEST_F(OptionsTest, AnnalixBoxCarriesTasksOnDemandAndTextFileItsFields)
-{
-    TheConsoleSettings().AnnalixInstallPath = "C:\\Annalix";
-    ASSERT_TRUE(SetDword("LogWriteFile", 0));
-    ASSERT_TRUE(Open());
-    HWND page = Page(1);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_LOG_TO_ANNALIX)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_DEMAND_TASKS)));
-    Click(page, IDC_LOG_TO_ANNALIX);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_DEMAND_TASKS)));
-    EXPECT_TRUE(IsDlgButtonChecked(page, IDC_DEMAND_TASKS));
-    Click(page, IDC_LOG_TO_ANNALIX);
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_DEMAND_TASKS)));
-    EXPECT_FALSE(IsDlgButtonChecked(page, IDC_DEMAND_TASKS));
-
-    for (int id : {IDC_LOG_FILE_NAME, IDC_LOG_APPEND, IDC_LOG_OVERWRITE})
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, id))) << id;
-    Click(page, IDC_LOG_TO_FILE);
-    for (int id : {IDC_LOG_FILE_NAME, IDC_LOG_APPEND, IDC_LOG_OVERWRITE})
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, id))) << id;
-}
-
+// Without Annalix its boxes are off whatever is stored; OK writes the log page, the other only to memory.
 TEST_F(OptionsTest, LogPageSavedAtOnceWhileCommonPageWaitsForExit)
 {
+    ASSERT_TRUE(SetDword("LogWriteAnnalix", 1));
     ASSERT_TRUE(Open());
-    HWND common = Page(0);
-    Click(common, IDC_LEAVE_AGENT);
+    Click(Page(0), IDC_LEAVE_AGENT);
     HWND log = Page(1);
-    EXPECT_EQ(win::WindowText(GetDlgItem(log, IDC_LOG_FILE_NAME)), "C:\\Prog\\Salvora.log");
-    EXPECT_TRUE(IsDlgButtonChecked(log, IDC_LOG_OVERWRITE));
-    EXPECT_TRUE(IsDlgButtonChecked(log, IDC_DETAIL_FULL));
+    for (int id : {IDC_LOG_TO_ANNALIX, IDC_DEMAND_TASKS}) {
+        EXPECT_FALSE(Enabled(log, id)) << id;
+        EXPECT_FALSE(IsDlgButtonChecked(log, id)) << id;
+    }
+    EXPECT_EQ(Text(log, IDC_LOG_FILE_NAME), "C:\\Prog\\Salvora.log");
     SetDlgItemTextA(log, IDC_LOG_FILE_NAME, "C:\\Logs\\erd.log");
     Click(log, IDC_LOG_APPEND);
     Click(log, IDC_DETAIL_NONE);
     Click(log, IDC_LOG_TO_NT_LOG);
-    ASSERT_TRUE(PressOk());
+    ASSERT_TRUE(Press());
 
-    DWORD type = 0;
-    std::string bytes;
-    ASSERT_TRUE(GetValue("LogFileName", type, bytes));
-    EXPECT_STREQ(bytes.c_str(), "C:\\Logs\\erd.log");
-    uint32_t value = 9;
-    ASSERT_TRUE(GetDword("LogOverwrite", value));
-    EXPECT_EQ(value, 0u);
-    ASSERT_TRUE(GetDword("LogFullErrorNo", value));
-    EXPECT_EQ(value, 2u);
-    ASSERT_TRUE(GetDword("NTAppLog", value));
-    EXPECT_EQ(value, 1u);
-    EXPECT_FALSE(GetDword("DemandTaskExec", value)); // Annalix is not installed
-    // The process-wide result log took the new settings.
-    EXPECT_STREQ(TheResultLog().Settings().LogFileName, "C:\\Logs\\erd.log");
+    EXPECT_EQ(Stored("LogFileName"), "C:\\Logs\\erd.log");
+    EXPECT_EQ(Stored("LogOverwrite") + Stored("LogFullErrorNo") + Stored("NTAppLog"), "021");
+    EXPECT_EQ(Stored("DemandTaskExec"), "absent");
+    EXPECT_STREQ(TheResultLog().Settings().LogFileName, "C:\\Logs\\erd.log"); // the live log too
     EXPECT_EQ(TheResultLog().Settings().LogFullErrorNo, 2u);
-
-    // The common page changed the settings in memory only.
     EXPECT_EQ(settings_.LeaveAgent, 1u);
-    EXPECT_FALSE(GetDword("LeaveAgent", value));
-    EXPECT_FALSE(GetValue("OutDir", type, bytes));
+    EXPECT_EQ(Stored("LeaveAgent") + Stored("OutDir"), "absentabsent");
 }
 
-TEST_F(OptionsTest, CancelStoresNothing)
+// With Annalix its box carries tasks on demand and the text file box its fields; Cancel keeps nothing.
+TEST_F(OptionsTest, LogBoxesCarryTheirFieldsAndCancelStoresNothing)
 {
+    TheConsoleSettings().AnnalixInstallPath = "C:\\Annalix";
+    ASSERT_TRUE(SetDword("LogWriteFile", 0));
     ASSERT_TRUE(Open());
     Click(Page(0), IDC_CHECK_QUOTA);
-    HWND log = Page(1);
-    SetDlgItemTextA(log, IDC_LOG_FILE_NAME, "C:\\Logs\\other.log");
-    PropSheet_PressButton(sheet_, PSBTN_CANCEL);
-    win::PumpMessages();
-    EXPECT_EQ(PropSheet_GetCurrentPageHwnd(sheet_), nullptr);
+    HWND page = Page(1);
+    EXPECT_TRUE(Enabled(page, IDC_LOG_TO_ANNALIX));
+    for (bool on : {true, false}) {
+        EXPECT_NE(Enabled(page, IDC_DEMAND_TASKS), on);
+        Click(page, IDC_LOG_TO_ANNALIX);
+        EXPECT_EQ(Enabled(page, IDC_DEMAND_TASKS), on);
+        EXPECT_EQ(IsDlgButtonChecked(page, IDC_DEMAND_TASKS) != 0, on);
+    }
+    for (bool on : {false, true}) {
+        for (int id : {IDC_LOG_FILE_NAME, IDC_LOG_APPEND, IDC_LOG_OVERWRITE})
+            EXPECT_EQ(Enabled(page, id), on) << id;
+        Click(page, IDC_LOG_TO_FILE);
+    }
+    SetDlgItemTextA(page, IDC_LOG_FILE_NAME, "C:\\Logs\\other.log");
+    EXPECT_TRUE(Press(PSBTN_CANCEL));
     EXPECT_EQ(settings_.CheckRegQuota, 0u);
-    DWORD type = 0;
-    std::string bytes;
-    EXPECT_FALSE(GetValue("LogFileName", type, bytes));
+    EXPECT_EQ(Stored("LogFileName"), "absent");
 }
 
 // ---- context help of the pages --------------------------------------------------------------
 
-TEST_F(OptionsTest, LabelGivesItsFieldsHelpAndGroupBoxTheControlInside)
+// A label gives its field's popup, a group box the control under the point, F1 in the combo's
+// edit the combo's; the Help button the page's topic, with the id shown when switched on.
+TEST_F(OptionsTest, PagesGiveEachControlsPopupAndTheirTopic)
 {
     ASSERT_TRUE(Open());
     HWND page = Page(0);
     EXPECT_NE(GetWindowLongPtrA(sheet_, GWL_EXSTYLE) & WS_EX_CONTEXTHELP, 0);
-
-    // Right click on the label above the output folder: the folder field's popup.
     HWND label = ChildWithText(page, "Put created ERD into the following folder:");
     ASSERT_TRUE(label);
     POINT at = CentreOf(label);
-    SendMessageA(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(label), MAKELPARAM(at.x, at.y));
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_EQ(g_requests[0].command, kHelpContextPopup);
-    EXPECT_EQ(g_requests[0].id, 327680u + 1012);
+    ContextMenu(page, label, at);
+    ExpectRequest(1, kHelpContextPopup, 327680u + 1012);
     EXPECT_EQ(g_requests[0].at.x, at.x);
 
-    // Inside "Platform Support", on "DEC Alpha": that box's popup, nothing for the group.
     HWND group = ChildWithText(page, "Platform Support");
     ASSERT_TRUE(group);
-    at = CentreOf(GetDlgItem(page, IDC_PLATFORM_ALPHA));
-    SendMessageA(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(page), MAKELPARAM(at.x, at.y));
-    ASSERT_EQ(g_requests.size(), 2u);
-    EXPECT_EQ(g_requests[1].id, 327680u + 1028);
-    RECT box = {};
-    GetWindowRect(group, &box);
-    at = POINT{box.right - 4, box.bottom - 4}; // inside the box, on no control
-    SendMessageA(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(page), MAKELPARAM(at.x, at.y));
+    ContextMenu(page, page, CentreOf(GetDlgItem(page, IDC_PLATFORM_ALPHA)));
+    ExpectRequest(2, kHelpContextPopup, 327680u + 1028);
+    RECT box = RectOf(group);
+    ContextMenu(page, page, POINT{box.right - 4, box.bottom - 4}); // inside the box, on no control
     EXPECT_EQ(g_requests.size(), 2u);
-}
 
-TEST_F(OptionsTest, F1OnTheTimeoutFieldsEditGivesTheComboBoxHelp)
-{
-    ASSERT_TRUE(Open());
-    HWND page = Page(0);
     Click(page, IDC_TERMINATE_AGENT);
-    HWND combo = GetDlgItem(page, IDC_TIMEOUT_MINUTES);
-    HWND edit = GetWindow(combo, GW_CHILD);
+    HWND edit = GetWindow(GetDlgItem(page, IDC_TIMEOUT_MINUTES), GW_CHILD);
     ASSERT_TRUE(edit);
     SetFocus(edit);
-    HELPINFO info = {};
-    info.cbSize = sizeof(info);
-    info.iContextType = HELPINFO_WINDOW;
-    info.iCtrlId = GetDlgCtrlID(edit);
-    info.hItemHandle = edit;
+    HELPINFO info = {sizeof(info), HELPINFO_WINDOW, GetDlgCtrlID(edit), edit, 0, {}};
     GetCursorPos(&info.MousePos);
     SendMessageA(page, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_EQ(g_requests[0].id, 327680u + 1010);
-    EXPECT_EQ(g_requests[0].command, kHelpContextPopup);
-}
+    ExpectRequest(3, kHelpContextPopup, 327680u + 1010);
 
-TEST_F(OptionsTest, HelpButtonOfTheLogPageShowsItsTopicAndTheIdWhenAsked)
-{
     ASSERT_TRUE(SetString("DisplayHelpID", "1", kSalvoraKey));
-    ASSERT_TRUE(Open());
     Page(1);
-    PropSheet_PressButton(sheet_, PSBTN_HELP);
-    win::PumpMessages();
+    Press(PSBTN_HELP);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], "Invoked help ID = 131581 (0x201FD)");
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_EQ(g_requests[0].command, kHelpContext);
-    EXPECT_EQ(g_requests[0].id, 131072u + 509);
+    ExpectRequest(4, kHelpContext, 131072u + 509);
 }
 
-TEST_F(OptionsTest, MainWindowTopicOpensTheContentsAndTheSwitchNeedsAOne)
+// The main window's topic opens the contents (its id shown only for a switch of exactly "1").
+TEST_F(OptionsTest, MainWindowAndCreateErdDialogOpenTheirTopics)
 {
     ShowHelp(kMainWindowTopic, kHelpContext);
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_EQ(g_requests[0].command, kHelpFinder);
-    EXPECT_EQ(g_requests[0].id, 0u);
-    EXPECT_TRUE(g_boxes.empty()); // no switch, no id shown
-    ASSERT_TRUE(SetString("DisplayHelpID", "10", kSalvoraKey)); // longer than it may be
+    ExpectRequest(1, kHelpFinder, 0);
+    EXPECT_TRUE(g_boxes.empty());
+    ASSERT_TRUE(SetString("DisplayHelpID", "10", kSalvoraKey));
     EXPECT_FALSE(IsHelpIdDisplayOn());
     ASSERT_TRUE(SetString("DisplayHelpID", "1", kSalvoraKey));
-    EXPECT_TRUE(IsHelpIdDisplayOn());
     ShowHelp(kMainWindowTopic, kHelpContext);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], "Invoked help ID = 0 (0x0)");
+
+    InstallCreationDialogHelp();
+    ComputerList list;
+    CreateErdDialog dialog(list);
+    ASSERT_TRUE(dialog.Create(Instance(), IDD_CREATE_ERD, nullptr));
+    SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_ERD_HELP, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(dialog.Item(IDC_ERD_HELP)));
+    ExpectRequest(3, kHelpContext, 131072u + 106);
+    dialog.Destroy();
 }
 
 TEST(ChooseFolder, AFileChosenGivesItsFolder)
@@ -378,49 +317,9 @@ TEST(ChooseFolder, AFileChosenGivesItsFolder)
     EXPECT_EQ(FolderOfChoice("C:\\boot.ini"), "C:\\");
 }
 
-TEST_F(OptionsTest, CreateErdDialogsHelpButtonShowsItsTopic)
-{
-    InstallCreationDialogHelp();
-    ComputerList list;
-    CreateErdDialog dialog(list);
-    ASSERT_TRUE(dialog.Create(Instance(), IDD_CREATE_ERD, nullptr));
-    SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_ERD_HELP, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(dialog.Item(IDC_ERD_HELP)));
-    ASSERT_EQ(g_requests.size(), 1u);
-    EXPECT_EQ(g_requests[0].command, kHelpContext);
-    EXPECT_EQ(g_requests[0].id, 131072u + 106);
-    dialog.Destroy();
-}
-
 // ---- the compiled help file and the help viewer ---------------------------------------------
 
 std::string HelpFile() { return BinFolder() + "\\Salvora.chm"; }
-
-TEST(HelpPopup, ShowsTheTextAndGoesAtAClickOrAKey)
-{
-    HWND popup = help::ShowTextPopup(nullptr, "First text", POINT{100, 100});
-    ASSERT_TRUE(popup);
-    EXPECT_EQ(help::CurrentTextPopup(), popup);
-    EXPECT_TRUE(IsWindowVisible(popup));
-    EXPECT_EQ(win::WindowText(popup), "First text");
-    RECT rect = {};
-    GetWindowRect(popup, &rect);
-    EXPECT_EQ(rect.left, 100);
-    EXPECT_EQ(rect.top, 100);
-    SendMessageA(popup, WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    EXPECT_FALSE(IsWindow(popup));
-    EXPECT_EQ(help::CurrentTextPopup(), nullptr);
-
-    // Near the screen's corner it is moved back onto the screen; a new popup replaces it.
-    popup = help::ShowTextPopup(nullptr, "Second text", POINT{GetSystemMetrics(SM_CXSCREEN) - 2, 10});
-    ASSERT_TRUE(popup);
-    GetWindowRect(popup, &rect);
-    EXPECT_LE(rect.right, GetSystemMetrics(SM_CXSCREEN));
-    HWND third = help::ShowTextPopup(nullptr, "Third text", POINT{10, 10});
-    EXPECT_FALSE(IsWindow(popup));
-    SendMessageA(third, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_FALSE(IsWindow(third));
-}
 
 TEST(HelpPopup, TextsJoinTheirLinesAndNeedTheirName)
 {
@@ -451,38 +350,10 @@ protected:
     }
 };
 
-// Every control of both pages that has a help id finds its popup text in the compiled file.
-TEST_F(HelpFileTest, EveryControlOfThePagesHasPopupText)
-{
-    ConsoleSettings settings;
-    CPageCommon common(settings);
-    CPageLog log;
-    win::PropertySheetDialog sheet(Instance(), "Options", PSH_NOAPPLYNOW | PSH_HASHELP);
-    sheet.AddPage(common, CHelpSupportPage::kPageFlags);
-    sheet.AddPage(log, CHelpSupportPage::kPageFlags);
-    sheet_ = sheet.CreateModeless(nullptr);
-    ASSERT_TRUE(sheet_);
-    int checked = 0;
-    for (int index = 0; index < 2; ++index) {
-        HWND page = Page(index);
-        const CHelpSupportPage& object = index == 0 ? static_cast<CHelpSupportPage&>(common) : log;
-        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            uint32_t id = object.GetHelpId(child);
-            if (!id) continue;
-            std::string text;
-            EXPECT_TRUE(help::ReadPopupText(HelpFile(), id, text)) << id;
-            EXPECT_GT(text.size(), 30u) << id;
-            ++checked;
-        }
-    }
-    EXPECT_EQ(checked, 11 + 12); // the two labels of page 105 count with their controls
-    EXPECT_EQ(common.HelpIds().Count(), 9u);
-    EXPECT_EQ(log.HelpIds().Count(), 12u);
-    DestroyWindow(sheet_); // before its pages go
-}
-
-// Every topic any program asks for opens in the viewer; an unknown one does not.
-TEST_F(HelpFileTest, EveryTopicOpensInTheViewer)
+// Every topic any program asks for opens in the viewer, an unknown one does not. A right click
+// on any control of the pages shows its text from the file at the point; a click, Escape or the
+// next popup ends it, and one near the screen's edge is moved back onto the screen.
+TEST_F(HelpFileTest, EveryTopicAndEveryControlsPopupComeFromTheFile)
 {
     for (DWORD id : {131072u + 105, 131072u + 509, 131072u + 106, 131072u + 107, 1010u, 131209u, 131200u})
         EXPECT_TRUE(help::ShowTopic(nullptr, HelpFile(), id)) << id;
@@ -490,21 +361,46 @@ TEST_F(HelpFileTest, EveryTopicOpensInTheViewer)
     EXPECT_TRUE(help::ShowContents(nullptr, HelpFile()));
     // Scheduler's wizard and Rostery's job list ask their own file for 1015.
     EXPECT_TRUE(help::ShowTopic(nullptr, BinFolder() + "\\Scheduler.chm", 1015));
-}
 
-TEST_F(HelpFileTest, RightClickShowsThePopupOfTheHelpFileAtThePoint)
-{
     ASSERT_TRUE(Open());
+    int shown = 0;
+    for (int index : {0, 1}) {
+        HWND page = Page(index);
+        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char kind[16] = {};
+            GetClassNameA(child, kind, sizeof(kind));
+            if (lstrcmpiA(kind, "Button") == 0 && (GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX)
+                continue; // a group box has no text of its own
+            ContextMenu(page, child, CentreOf(child));
+            if (HWND popup = help::CurrentTextPopup()) {
+                EXPECT_GT(win::WindowText(popup).size(), 30u) << GetDlgCtrlID(child);
+                SendMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+                ++shown;
+            }
+        }
+    }
+    EXPECT_EQ(shown, 11 + 12); // the two labels of the Create ERD page count with their fields
+    EXPECT_EQ(help::CurrentTextPopup(), nullptr);
+
     HWND page = Page(0);
     POINT at = CentreOf(GetDlgItem(page, IDC_OUTPUT_FOLDER));
-    SendMessageA(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(page), MAKELPARAM(at.x, at.y));
+    ContextMenu(page, page, at);
     HWND popup = help::CurrentTextPopup();
     ASSERT_TRUE(popup);
+    EXPECT_TRUE(IsWindowVisible(popup));
     EXPECT_NE(win::WindowText(popup).find("%COMPUTERNAME%"), std::string::npos);
-    RECT rect = {};
-    GetWindowRect(popup, &rect);
-    EXPECT_EQ(rect.left, at.x);
-    EXPECT_EQ(rect.top, at.y);
+    EXPECT_EQ(RectOf(popup).left, at.x);
+    EXPECT_EQ(RectOf(popup).top, at.y);
+    SendMessageA(popup, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_FALSE(IsWindow(popup));
+    EXPECT_EQ(help::CurrentTextPopup(), nullptr);
+
+    popup = help::ShowTextPopup(nullptr, "Edge text", POINT{GetSystemMetrics(SM_CXSCREEN) - 2, 10});
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(win::WindowText(popup), "Edge text");
+    EXPECT_LE(RectOf(popup).right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_TRUE(help::ShowTextPopup(nullptr, "Next text", POINT{10, 10}));
+    EXPECT_FALSE(IsWindow(popup));
 }
 
 } // namespace
