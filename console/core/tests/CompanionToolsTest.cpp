@@ -4,7 +4,6 @@
 
 #include "CompanionStrings.h"
 #include "CompanionTools.h"
-#include "ConsoleState.h"
 #include "LogTestSupport.h"
 #include "Messages.h"
 #include "RegistryFixture.h"
@@ -29,8 +28,6 @@ UINT RecordStart(const char* line, UINT show)
     return g_startResult;
 }
 
-time_t FixedClock() { return 946684800; } // 2000-01-01 00:00:00 UTC
-
 class CompanionToolsTest : public RegistryTest {
 protected:
     void SetUp() override
@@ -39,14 +36,12 @@ protected:
         g_started.clear();
         g_startResult = 33;
         SetProgramStarter(RecordStart);
-        SetConsoleClock(FixedClock);
         settings.InstallPath = "C:\\Program Files\\Ostrel";
         settings.OutDir = "D:\\ERD\\%COMPUTERNAME%";
     }
     void TearDown() override
     {
         SetProgramStarter(nullptr);
-        SetConsoleClock(nullptr);
         RegistryTest::TearDown();
     }
 
@@ -55,54 +50,44 @@ protected:
     Watch watch;
 };
 
-TEST_F(CompanionToolsTest, ApplyErdNamesTheFirstSelectedComputerOrNone)
+TEST_F(CompanionToolsTest, EachCommandStartsItsLineAndAnnalixNotInstalledIsExplained)
 {
+    ASSERT_TRUE(SetString("LogFileName", "C:\\Logs\\run.log"));
     ApplyErd(nullptr, settings, "PC01");
     ApplyErd(nullptr, settings, nullptr);
-    ASSERT_EQ(2u, g_started.size());
-    // The last argument stays open: Restavo takes the rest of the line as the folder.
-    EXPECT_EQ("\"C:\\Program Files\\Ostrel\\Restavo.exe\" \"-c=PC01\" \"-d=D:\\ERD\\PC01", g_started[0]);
-    EXPECT_EQ("\"C:\\Program Files\\Ostrel\\Restavo.exe\" \"-c=\" \"-d=D:\\ERD\\", g_started[1]);
-    EXPECT_TRUE(g_boxes.empty());
-}
-
-TEST_F(CompanionToolsTest, ScheduleWizardGetsFourOrFiveQuotedArguments)
-{
     log.LogWriteAnnalix = 1;
     StartScheduleWizard(nullptr, settings, log, "");
     log.LogWriteAnnalix = 0;
     StartScheduleWizard(nullptr, settings, log, "C:\\Lists\\all servers.txt");
-    ASSERT_EQ(2u, g_started.size());
+    ViewLogFile(settings);
+    OpenAnnalix(nullptr, settings);
+    ASSERT_EQ(1u, g_boxes.size());
+    EXPECT_EQ(TEXT_ANNALIX_NOT_INSTALLED, g_boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONASTERISK), g_boxes[0].style & MB_ICONMASK);
+    settings.AnnalixInstallPath = "C:\\Annalix";
+    OpenAnnalix(nullptr, settings);
+
     const std::string folder = "\"C:\\Program Files\\Ostrel\\";
-    EXPECT_EQ(folder + "Scheduler.exe\" " + folder + "Scheduler.old\" " + folder + "Salvora.exe\" \"-S -D -n=0 -r=30\"",
-              g_started[0]);
-    EXPECT_EQ(folder + "Scheduler.exe\" " + folder + "Scheduler.old\" " + folder +
-                  "Salvora.exe\" \"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
-              g_started[1]);
+    const std::string wizard = folder + "Scheduler.exe\" " + folder + "Scheduler.old\" " + folder + "Salvora.exe\" ";
+    const std::vector<std::string> expected = {
+        // The last argument stays open: Restavo takes the rest of the line as the folder.
+        folder + "Restavo.exe\" \"-c=PC01\" \"-d=D:\\ERD\\PC01",
+        folder + "Restavo.exe\" \"-c=\" \"-d=D:\\ERD\\",
+        wizard + "\"-S -D -n=0 -r=30\"",
+        wizard + "\"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
+        "Notepad.exe C:\\Logs\\run.log",
+        "C:\\Annalix\\Annalix.exe -app:Salvora", // nothing started while it was not installed
+    };
+    EXPECT_EQ(expected, g_started);
     // The list file is kept for the pre-filled job, which the wizard hands no list file.
     std::string recorded;
     ASSERT_TRUE(ReadSettingString(kScheduledListFileValue, recorded));
     EXPECT_EQ("C:\\Lists\\all servers.txt", recorded);
 }
 
-TEST_F(CompanionToolsTest, AnnalixNotInstalledIsExplainedAndNothingStarts)
-{
-    OpenAnnalix(nullptr, settings);
-    EXPECT_TRUE(g_started.empty());
-    ASSERT_EQ(1u, g_boxes.size());
-    EXPECT_EQ(TEXT_ANNALIX_NOT_INSTALLED, g_boxes[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONASTERISK), g_boxes[0].style & MB_ICONMASK);
-
-    settings.AnnalixInstallPath = "C:\\Annalix";
-    OpenAnnalix(nullptr, settings);
-    ASSERT_EQ(1u, g_started.size());
-    EXPECT_EQ("C:\\Annalix\\Annalix.exe -app:Salvora", g_started[0]);
-}
-
 TEST_F(CompanionToolsTest, AProgramThatCannotStartShowsTheSystemsTextUnderItsCaption)
 {
-    g_startResult = ERROR_FILE_NOT_FOUND;
-    g_startError = ERROR_FILE_NOT_FOUND;
+    g_startResult = g_startError = ERROR_FILE_NOT_FOUND;
     settings.AnnalixInstallPath = "C:\\Annalix";
     ApplyErd(nullptr, settings, "PC01");
     OpenAnnalix(nullptr, settings);
@@ -118,14 +103,6 @@ TEST_F(CompanionToolsTest, AProgramThatCannotStartShowsTheSystemsTextUnderItsCap
     EXPECT_EQ(4u, g_started.size());
     std::string recorded;
     EXPECT_FALSE(ReadSettingString(kScheduledListFileValue, recorded)) << "no wizard, no job to run on it";
-}
-
-TEST_F(CompanionToolsTest, ViewLogOpensTheStoredLogFile)
-{
-    ASSERT_TRUE(SetString("LogFileName", "C:\\Logs\\run.log"));
-    ViewLogFile(settings);
-    ASSERT_EQ(1u, g_started.size());
-    EXPECT_EQ("Notepad.exe C:\\Logs\\run.log", g_started[0]);
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 
 #include <commctrl.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 
@@ -52,29 +51,20 @@ auto Drive(int control, std::function<void(HWND)> act, Show show)
     return result;
 }
 
-void Type(HWND dialog, int control, const char* text)
+// A control's notification to its dialog (BN_CLICKED is 0: Notify(dialog, IDOK) presses OK).
+void Notify(HWND dialog, int id, WORD code = BN_CLICKED)
 {
-    HWND edit = GetDlgItem(dialog, control);
-    for (const char* p = text; *p; ++p) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(*p), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-void Press(HWND dialog, int id)
-{
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-void DoubleClick(HWND dialog, int list, int index)
+void Pick(HWND dialog, int list, int index, WORD code)
 {
     SendDlgItemMessageA(dialog, list, LB_SETCURSEL, index, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(list, LBN_DBLCLK), reinterpret_cast<LPARAM>(GetDlgItem(dialog, list)));
+    Notify(dialog, list, code);
 }
 
-std::string ItemText(HWND dialog, int id)
-{
-    char text[256] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof(text));
-    return text;
-}
+std::vector<DWORD> g_helpContexts;
+void RecordHelp(HWND, DWORD context) { g_helpContexts.push_back(context); }
 
 class SelectionTest : public ::testing::Test {
 protected:
@@ -84,6 +74,7 @@ protected:
         InitCommonControlsEx(&controls);
         SetNetwork(&network);
         TheComputerList().Clear();
+        g_helpContexts.clear();
     }
     void TearDown() override
     {
@@ -92,95 +83,54 @@ protected:
         SetSelectDomainHelpHandler(nullptr);
     }
 
-    void AddDomain(const wchar_t* name) { network.Add({name, kDomainEnumType | 0x1000}); }
-
     SimulatedNetwork network;
 };
 
-TEST_F(SelectionTest, DomainsComeFromTheBrowserInItsOrder)
+TEST_F(SelectionTest, TheBrowsersDomainsInItsOrderAndADoubleClickChoosesOne)
 {
-    AddDomain(L"ZETA");
-    AddDomain(L"ALPHA");
+    network.Add({L"ZETA", kDomainEnumType | 0x1000});
+    network.Add({L"ALPHA", kDomainEnumType | 0x1000});
     network.Add({L"PC01", kSimNtWorkstation}); // a computer, not a domain
-    EnumerateDomains();
-    ASSERT_EQ(2u, DomainList().size());
-    EXPECT_EQ("ZETA", DomainList()[0]->name);
-    EXPECT_EQ("ALPHA", DomainList()[1]->name);
-    EXPECT_EQ(kDomainEnumType, network.EnumTypeMasks().back());
-    EXPECT_EQ(L"<none>", network.EnumDomains().back());
-
-    network.FailEnumeration(6118); // no browse servers, as under Wine
-    EnumerateDomains();
-    EXPECT_TRUE(DomainList().empty());
-    EXPECT_EQ(0u, network.OutstandingBuffers());
-}
-
-TEST_F(SelectionTest, DoubleClickingADomainChoosesIt)
-{
-    AddDomain(L"ZETA");
-    AddDomain(L"ALPHA");
     char domain[16] = "OLD";
     std::string shown;
     INT_PTR result = Drive(IDC_DOMAIN_LIST, [&](HWND dialog) {
         EXPECT_EQ(2, SendDlgItemMessageA(dialog, IDC_DOMAIN_LIST, LB_GETCOUNT, 0, 0));
-        SendDlgItemMessageA(dialog, IDC_DOMAIN_LIST, LB_SETCURSEL, 0, 0);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DOMAIN_LIST, LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_DOMAIN_LIST)));
-        shown = ItemText(dialog, IDC_DOMAIN_NAME);
-        DoubleClick(dialog, IDC_DOMAIN_LIST, 1);
+        Pick(dialog, IDC_DOMAIN_LIST, 0, LBN_SELCHANGE);
+        char text[16] = {};
+        GetDlgItemTextA(dialog, IDC_DOMAIN_NAME, text, sizeof(text));
+        shown = text;
+        Pick(dialog, IDC_DOMAIN_LIST, 1, LBN_DBLCLK);
     }, [&] { return SelectDomainDialog(nullptr, domain, 15); });
     EXPECT_EQ(1, result);
-    EXPECT_EQ("ZETA", shown) << "a selection is copied into the name box";
+    EXPECT_EQ("ZETA", shown) << "the browser's first domain, copied into the name box when selected";
     EXPECT_STREQ("ALPHA", domain);
+    EXPECT_EQ(kDomainEnumType, network.EnumTypeMasks().back());
 }
 
-TEST_F(SelectionTest, ATypedDomainIsUpperCaseAndCutTo15WithoutAnyBrowser)
+TEST_F(SelectionTest, WithoutABrowserAnEmptyOkWaitsAndATypedNameIsCutTo15)
 {
-    network.FailEnumeration(6118);
-    char domain[16] = {};
-    std::string shown;
-    INT_PTR result = Drive(IDC_DOMAIN_NAME, [&](HWND dialog) {
-        Type(dialog, IDC_DOMAIN_NAME, "corp");
-        shown = ItemText(dialog, IDC_DOMAIN_NAME);
-        Press(dialog, IDOK);
-    }, [&] { return SelectDomainDialog(nullptr, domain, 15); });
-    EXPECT_EQ(1, result);
-    EXPECT_EQ("CORP", shown);
-    EXPECT_STREQ("CORP", domain);
-
-    char longer[16] = {};
-    result = Drive(IDC_DOMAIN_NAME, [&](HWND dialog) {
-        Type(dialog, IDC_DOMAIN_NAME, "abcdefghijklmnopqrst");
-        Press(dialog, IDOK);
-    }, [&] { return SelectDomainDialog(nullptr, longer, 15); });
-    EXPECT_EQ(1, result);
-    EXPECT_STREQ("ABCDEFGHIJKLMNO", longer);
-}
-
-std::vector<DWORD> g_helpContexts;
-void RecordHelp(HWND, DWORD context) { g_helpContexts.push_back(context); }
-
-TEST_F(SelectionTest, EmptyOkWaitsAndCancelChangesNothing)
-{
-    AddDomain(L"CORP");
+    network.FailEnumeration(6118); // no browse servers, as under Wine
     SetSelectDomainHelpHandler(RecordHelp);
-    g_helpContexts.clear();
     char domain[16] = "KEEP";
     bool stayedOpen = false;
     INT_PTR result = Drive(IDC_DOMAIN_NAME, [&](HWND dialog) {
-        Press(dialog, IDOK);
+        EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_DOMAIN_LIST, LB_GETCOUNT, 0, 0));
+        Notify(dialog, IDOK);
         stayedOpen = IsWindow(dialog) != FALSE;
-        Press(dialog, IDC_DOMAIN_HELP);
-        Type(dialog, IDC_DOMAIN_NAME, "other");
-        Press(dialog, IDCANCEL);
+        Notify(dialog, IDC_DOMAIN_HELP);
+        HWND edit = GetDlgItem(dialog, IDC_DOMAIN_NAME);
+        for (const char* p = "abcdefghijklmnopqrst"; *p; ++p) SendMessageA(edit, WM_CHAR, *p, 0);
+        Notify(dialog, IDOK);
     }, [&] { return SelectDomainDialog(nullptr, domain, 15); });
     EXPECT_TRUE(stayedOpen);
-    EXPECT_EQ(0, result);
-    EXPECT_STREQ("KEEP", domain);
+    EXPECT_EQ(1, result);
+    EXPECT_STREQ("ABCDEFGHIJKLMNO", domain);
     EXPECT_EQ(std::vector<DWORD>{kSelectDomainHelpContext}, g_helpContexts);
+    EXPECT_TRUE(DomainList().empty());
+    EXPECT_EQ(0u, network.OutstandingBuffers());
 }
 
-TEST_F(SelectionTest, AddComputerAppendsTheChosenComputerEvenTwice)
+TEST_F(SelectionTest, AddComputerLooksTheChosenComputerUpAndCancelAddsNothing)
 {
     // No NTLANMAN.DLL here: the browse is our chooser, which offers this computer.
     ASSERT_EQ(nullptr, LoadLibraryA("NTLANMAN.DLL"));
@@ -188,20 +138,16 @@ TEST_F(SelectionTest, AddComputerAppendsTheChosenComputerEvenTwice)
     ASSERT_NE(nullptr, local);
     network.Add({Wide(local), kSimNtWorkstation, 4, 0, L"Admin desk"});
 
-    auto pickLocal = [](HWND chooser) { DoubleClick(chooser, IDC_COMPUTER_LIST, 0); };
     auto browse = [] { return BrowseForComputer(nullptr); };
-    EXPECT_EQ(1, Drive(IDC_CHOSEN_NAME, pickLocal, browse));
-    EXPECT_EQ(1, Drive(IDC_CHOSEN_NAME, pickLocal, browse));
-    EXPECT_EQ(0, Drive(IDC_CHOSEN_NAME, [](HWND chooser) { Press(chooser, IDCANCEL); }, browse));
+    EXPECT_EQ(1, Drive(IDC_CHOSEN_NAME, [](HWND chooser) { Pick(chooser, IDC_COMPUTER_LIST, 0, LBN_DBLCLK); }, browse));
+    EXPECT_EQ(0, Drive(IDC_CHOSEN_NAME, [](HWND chooser) { Notify(chooser, IDCANCEL); }, browse));
 
-    ComputerList& list = TheComputerList();
-    ASSERT_EQ(2u, list.Size());
-    for (const ComputerEntryPtr& entry : list.Entries()) {
-        EXPECT_EQ(local, entry->name);
-        EXPECT_EQ(kRoleWorkstation, entry->Role()) << "looked up before it is shown";
-        EXPECT_EQ("Admin desk", entry->Description());
-        EXPECT_EQ(0, entry->selected);
-    }
+    ASSERT_EQ(1u, TheComputerList().Size());
+    const ComputerEntryPtr& entry = TheComputerList().Entries().front();
+    EXPECT_EQ(local, entry->name);
+    EXPECT_EQ(kRoleWorkstation, entry->Role()) << "looked up before it is shown";
+    EXPECT_EQ("Admin desk", entry->Description());
+    EXPECT_EQ(0, entry->selected);
 }
 
 } // namespace

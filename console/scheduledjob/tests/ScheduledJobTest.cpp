@@ -15,6 +15,7 @@
 #include "ThisComputer.h"
 
 #include <string>
+#include <utility>
 
 using namespace console_test;
 using namespace testing_support;
@@ -23,35 +24,22 @@ using scheduledjob::ParseJobArguments;
 
 namespace {
 
-JobCommand Parse(const char* arguments)
-{
-    JobCommand command;
-    EXPECT_TRUE(ParseJobArguments(arguments, command)) << arguments;
-    return command;
-}
-
 TEST(JobArguments, TheConsolesPathBareOrQuotedThenOptionsAndListFile)
 {
-    // As the wizard composes it: the console's path bare (blanks and all), the options quoted.
-    JobCommand job = Parse("C:\\Program Files\\Ostrel\\Salvora.exe \"-S -D -n=0 -r=30\"");
-    EXPECT_EQ("C:\\Program Files\\Ostrel\\Salvora.exe", job.console);
-    EXPECT_EQ("-S -D -n=0 -r=30", job.options);
-    EXPECT_EQ("", job.listFile);
-    EXPECT_EQ("\"C:\\Program Files\\Ostrel\\Salvora.exe\" -S -D -n=0 -r=30",
-              scheduledjob::ConsoleCommandLine(job));
-
-    job = Parse(" \"C:\\P Q\\Salvora.exe\" \"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"");
-    EXPECT_EQ("C:\\P Q\\Salvora.exe", job.console);
-    EXPECT_EQ("-S -n=0 -r=30", job.options);
-    EXPECT_EQ("C:\\Lists\\all servers.txt", job.listFile);
-    EXPECT_EQ("\"C:\\P Q\\Salvora.exe\" -S -n=0 -r=30 \"C:\\Lists\\all servers.txt\"",
-              scheduledjob::ConsoleCommandLine(job));
-
-    job = Parse("C:\\Tools\\SALVORA.EXE -S list.txt");
-    EXPECT_EQ("C:\\Tools\\SALVORA.EXE", job.console);
-    EXPECT_EQ("-S", job.options);
-    EXPECT_EQ("list.txt", job.listFile);
-
+    // Each line as the console starts it: its path quoted, the options bare, the list file quoted.
+    const std::pair<const char*, const char*> cases[] = {
+        // As the wizard composes it: the console's path bare (blanks and all), the options quoted.
+        {"C:\\Program Files\\Ostrel\\Salvora.exe \"-S -D -n=0 -r=30\"",
+         "\"C:\\Program Files\\Ostrel\\Salvora.exe\" -S -D -n=0 -r=30"},
+        {" \"C:\\P Q\\Salvora.exe\" \"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
+         "\"C:\\P Q\\Salvora.exe\" -S -n=0 -r=30 \"C:\\Lists\\all servers.txt\""},
+        {"C:\\Tools\\SALVORA.EXE -S list.txt", "\"C:\\Tools\\SALVORA.EXE\" -S \"list.txt\""},
+    };
+    for (const auto& [arguments, commandLine] : cases) {
+        JobCommand job;
+        ASSERT_TRUE(ParseJobArguments(arguments, job)) << arguments;
+        EXPECT_EQ(commandLine, scheduledjob::ConsoleCommandLine(job));
+    }
     JobCommand none;
     EXPECT_FALSE(ParseJobArguments("   ", none));
     EXPECT_FALSE(ParseJobArguments(nullptr, none));
@@ -70,45 +58,24 @@ TEST(ScheduledJob, AConsoleThatCannotStartIsReportedAndFails)
 }
 
 std::string g_wizardLine;
-UINT RecordWizard(const char* line, UINT)
-{
-    g_wizardLine = line;
-    return 33;
-}
 
-class PrefilledJobTest : public RegistryTest {
-protected:
-    void SetUp() override
-    {
-        RegistryTest::SetUp();
-        for (const char* name : {"Salvora.exe", "Vantoro.exe", "Scheduler.old"}) {
-            if (!FileExists(BinFolder() + "\\" + name)) GTEST_SKIP() << name << " is not built";
-            ASSERT_TRUE(CopyFileA((BinFolder() + "\\" + name).c_str(), (program / name).c_str(), FALSE)) << name;
-        }
-        ASSERT_EQ(0, RunProgram("\"" + BinFolder() + "\\ntsim.exe\"", 120000));
-        ASSERT_TRUE(ServiceGone(30000)) << "an agent service of an earlier run is still there";
-        // The console's settings as the installer leaves them, pointed into scratch folders.
-        ASSERT_TRUE(SetString("InstallPath", program.Path()));
-        ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
-        ASSERT_TRUE(SetString("LogFileName", program / "Salvora.log"));
-        ASSERT_TRUE(SetDword("ERDtimeout", 120));
-        ASSERT_TRUE(SetDword("AlphaSupport", 1));
-        ASSERT_TRUE(SetDword("LogWriteAnnalix", 0));
-        ASSERT_TRUE(SetDword("NTAppLog", 0));
-        SetProgramStarter(RecordWizard);
-    }
-    void TearDown() override
-    {
-        SetProgramStarter(nullptr);
-        RegistryTest::TearDown();
-    }
-
-    TempFolder program{"sjprog"};
-    TempFolder output{"sjerd"};
-};
+using PrefilledJobTest = RegistryTest;
 
 TEST_F(PrefilledJobTest, TheWizardsDefaultJobRunsTheUnattendedRunOnTheListFile)
 {
+    TempFolder program{"sjprog"}, output{"sjerd"};
+    for (const char* name : {"Salvora.exe", "Vantoro.exe", "Scheduler.old"}) {
+        if (!FileExists(BinFolder() + "\\" + name)) GTEST_SKIP() << name << " is not built";
+        ASSERT_TRUE(CopyFileA((BinFolder() + "\\" + name).c_str(), (program / name).c_str(), FALSE)) << name;
+    }
+    ASSERT_EQ(0, RunProgram("\"" + BinFolder() + "\\ntsim.exe\"", 120000));
+    ASSERT_TRUE(ServiceGone(30000)) << "an agent service of an earlier run is still there";
+    // The console's settings as the installer leaves them, pointed into scratch folders.
+    ASSERT_TRUE(SetString("InstallPath", program.Path()));
+    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
+    ASSERT_TRUE(SetString("LogFileName", program / "Salvora.log"));
+    for (const auto& [name, value] : {std::pair{"ERDtimeout", 120}, {"AlphaSupport", 1}, {"LogWriteAnnalix", 0}, {"NTAppLog", 0}})
+        ASSERT_TRUE(SetDword(name, value)) << name;
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
     const std::string list = output / "servers.txt";
@@ -119,7 +86,12 @@ TEST_F(PrefilledJobTest, TheWizardsDefaultJobRunsTheUnattendedRunOnTheListFile)
     ASSERT_TRUE(settings.Load());
     LogSettings log;
     log.Load(settings);
+    SetProgramStarter([](const char* line, UINT) -> UINT {
+        g_wizardLine = line;
+        return 33;
+    });
     StartScheduleWizard(nullptr, settings, log, list);
+    SetProgramStarter(nullptr);
     ASSERT_FALSE(g_wizardLine.empty());
 
     // The wizard's fields as it fills them from that line, and the job's command from them.
