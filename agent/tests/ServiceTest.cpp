@@ -363,15 +363,10 @@ TEST_F(AgentServiceTest, WithoutRdiskOnlyTheFourthArgumentLetsTheAgentSendASetOf
     console.Close();
     ExpectServiceEnds();
 
+    // What the files hold is read back by Restavo in the console's end-to-end test.
     std::string log;
     ASSERT_TRUE(ReadWholeFile(output / "setup.log", log));
-    for (const hives::HiveSource& hive : hives::kRepairHives) {
-        std::string packed;
-        ASSERT_TRUE(ReadWholeFile(output / hive.repairName, packed));
-        EXPECT_EQ(0, packed.compare(0, 8, "SZDD\x88\xF0\x27\x33", 8)) << hive.repairName;
-        EXPECT_NE(std::string::npos, log.find(std::string(hive.repairName) + " = \"" + hives::HiveKeyName(hive)))
-            << log;
-    }
+    EXPECT_NE(std::string::npos, log.find("system._ = \"HKEY_LOCAL_MACHINE\\SYSTEM\",")) << log;
     EXPECT_TRUE(nt_computer::AgentSetFolders().empty()); // removed at the end of the run
     EXPECT_TRUE(ListFiles(nt_computer::RepairFolder()).empty()); // the system's folder is not touched
     // A set made without rdisk.exe is a successful run: the quota is checked as after one.
