@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Handle.h"
+#include "HiveSet.h"
 #include "Quota.h"
 #include "RepairTool.h"
 
@@ -36,6 +37,7 @@ StartArguments ReadStartArguments(DWORD argc, char** argv)
     if (argc > 1) arguments.timeLimitSeconds = ParseStartArgument(argv[1]);
     if (argc > 2) arguments.alwaysCopyFiles = ParseStartArgument(argv[2]);
     if (argc > 3) arguments.checkRegQuota = ParseStartArgument(argv[3]);
+    if (argc > 4) arguments.saveHivesWithoutRdisk = ParseStartArgument(argv[4]);
     return arguments;
 }
 
@@ -96,6 +98,40 @@ bool SendFolderFiles(PipeChannel& channel, HANDLE stopEvent, const std::string& 
     return channel.SendFile(listingEnd == ERROR_NO_MORE_FILES ? kFinishName : kErrorName, "");
 }
 
+bool AgentRun::MakeOwnRepairSet(const std::string& folder, PipeChannel& channel)
+{
+    const hives::HiveSetResult result = hives::MakeHiveSet(folder, stopEvent_);
+    if (timedOut_)
+        SendStatus(0, kAgentStatusCode_Timeout, "Timeout", channel);
+    else if (!result.Made())
+        SendStatus(0, result.error, hives::HiveSetOutcomeText(result).c_str(), channel);
+    else
+        SendStatus(1, 0, hives::kHiveSetMadeText, channel);
+    return result.Made() && !timedOut_;
+}
+
+void AgentRun::LetConsoleReadOutcome(PipeChannel& channel)
+{
+    // Disconnecting at once would throw the outcome record away if the console has not
+    // read it yet: give the console a bounded time to read it and answer or close its end.
+    unsigned char ignored = 0;
+    channel.timeout = kOutcomeReadTimeout;
+    channel.ReadExact(&ignored, 1, true);
+}
+
+bool AgentRun::AwaitGoAhead(PipeChannel& channel)
+{
+    if (WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) {
+        LetConsoleReadOutcome(channel); // stopped or out of time
+        return false;
+    }
+    unsigned char goAhead = 0;
+    channel.timeout = INFINITE;
+    const bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
+    channel.timeout = kChannelTimeout;
+    return goAheadRead;
+}
+
 bool AgentRun::SendRepairFiles(PipeChannel& channel, HANDLE stopEvent)
 {
     return SendFolderFiles(channel, stopEvent, RepairFolderPath());
@@ -121,7 +157,26 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
         DWORD processId = 0;
         win::Handle process(StartRepairTool(processId));
         if (!process) {
-            SendStatus(0, GetLastError(), "Unable to load rdisk.exe", channel);
+            const DWORD error = GetLastError();
+            if (arguments.saveHivesWithoutRdisk == 0 || !RepairToolMissing(error)) {
+                SendStatus(0, error, "Unable to load rdisk.exe", channel);
+                return;
+            }
+            // No rdisk.exe on this system (Windows 2000 and later): the agent makes the set
+            // itself, in a private folder that goes with the end of this block on every path.
+            hives::PrivateFolder ownSet;
+            if (!ownSet.Create()) {
+                SendStatus(0, GetLastError(), "Unable to make a temporary folder without rdisk.exe", channel);
+                return;
+            }
+            if (!MakeOwnRepairSet(ownSet.Path(), channel)) {
+                LetConsoleReadOutcome(channel); // nothing half-made is sent
+                return;
+            }
+            if (!AwaitGoAhead(channel)) return;
+            if (!SendFolderFiles(channel, stopEvent_, ownSet.Path())) return;
+            if (WaitForSingleObject(stopEvent_, 100) == WAIT_TIMEOUT && arguments.checkRegQuota != 0)
+                CorrectRegistryQuota();
             return;
         }
         const bool finished = watch.WatchRepairTool(processId, process.Get(), stopEvent_);
@@ -135,21 +190,7 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
         if (WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0) TerminateProcess(process.Get(), 0);
         process.Reset();
 
-        if (WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) {
-            // Stopped or out of time. Disconnecting at once would throw the outcome record
-            // away if the console has not read it yet: give the console a bounded time to
-            // read it and answer or close its end.
-            unsigned char ignored = 0;
-            channel.timeout = kOutcomeReadTimeout;
-            channel.ReadExact(&ignored, 1, true);
-            return;
-        }
-
-        unsigned char goAhead = 0;
-        channel.timeout = INFINITE;
-        const bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
-        channel.timeout = kChannelTimeout;
-        if (!goAheadRead) return;
+        if (!AwaitGoAhead(channel)) return;
 
         if (finished || arguments.alwaysCopyFiles != 0) {
             if (!SendRepairFiles(channel, stopEvent_)) return;

@@ -1,5 +1,6 @@
-// One run of the agent: rdisk.exe under the time limit, the outcome record, the go-ahead,
-// the repair folder over the pipe and, when asked to, the registry quota correction.
+// One run of the agent: rdisk.exe under the time limit (or, where there is none and the
+// console allows it, the agent's own repair set), the outcome record, the go-ahead, the
+// repair folder over the pipe and, when asked to, the registry quota correction.
 #pragma once
 #include <windows.h>
 
@@ -13,6 +14,7 @@ struct StartArguments {
     long timeLimitSeconds = 0; // 0 or less: no limit
     long alwaysCopyFiles = 0;
     long checkRegQuota = 0;
+    long saveHivesWithoutRdisk = 0; // the fourth: an agent started with three saves no hives itself
 };
 
 // A signed decimal number; anything else (empty, letters, trailing text) counts as 0.
@@ -44,6 +46,16 @@ public:
     volatile LONG* TimedOutFlag() noexcept { return &timedOut_; }
 
 private:
+    // Where rdisk.exe cannot be found: makes the repair set in `folder` and sends the
+    // outcome record. True when the set was made.
+    bool MakeOwnRepairSet(const std::string& folder, PipeChannel& channel);
+    // Waits a bounded time for the console to read the outcome record and answer or close.
+    void LetConsoleReadOutcome(PipeChannel& channel);
+    // After the outcome record: the console's go-ahead. False when the run was stopped or
+    // ran out of time (the console is given a bounded time to read the record) or the
+    // console closed instead.
+    bool AwaitGoAhead(PipeChannel& channel);
+
     struct TimeLimit {
         AgentRun* run;
         DWORD milliseconds;

@@ -10,6 +10,11 @@
 // Starts "rdisk.exe -s". Returns its process handle and id, or nullptr with the id 0 and
 // the last-error code of the failed start.
 HANDLE StartRepairTool(DWORD& processId);
+// True for the start failures that mean the system has no rdisk.exe (Windows 2000 and later).
+inline bool RepairToolMissing(DWORD startError)
+{
+    return startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND;
+}
 
 class RepairToolWatch {
 public:

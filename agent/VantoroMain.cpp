@@ -1,6 +1,7 @@
 // Vantoro.exe: the emergency repair data agent. It runs only as a service of its own
-// process, started by the console with three arguments: the time limit in seconds,
-// AlwaysCopyFiles and CheckRegQuota.
+// process, started by the console with four arguments: the time limit in seconds,
+// AlwaysCopyFiles, CheckRegQuota and SaveHivesWithoutRdisk (an older console passes only
+// the first three).
 #include <cstdio>
 
 #include "Service.h"

@@ -47,6 +47,34 @@ bool InstallRepairTool(const char* fixture)
     return false;
 }
 
+bool RemoveRepairTool()
+{
+    const std::string target = SystemFolder() + "\\rdisk.exe";
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (DeleteFileA(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+        Sleep(100); // a copy still running from an earlier test holds the file
+    }
+    return false;
+}
+
+std::vector<std::string> AgentSetFolders()
+{
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof(temp), temp);
+    std::vector<std::string> parents{temp, WindowsFolder() + "\\Temp\\"};
+    if (lstrcmpiA(parents[0].c_str(), parents[1].c_str()) == 0) parents.pop_back();
+    std::vector<std::string> found;
+    for (const std::string& parent : parents) {
+        WIN32_FIND_DATAA entry;
+        win::FindHandle find(FindFirstFileA((parent + "Vantoro-*").c_str(), &entry));
+        if (!find) continue;
+        do {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.push_back(parent + entry.cFileName);
+        } while (FindNextFileA(find.Get(), &entry));
+    }
+    return found;
+}
+
 std::optional<DWORD> ReadDword(const char* key, const char* value)
 {
     DWORD data = 0;

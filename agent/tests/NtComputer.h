@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nt_computer {
 
@@ -17,6 +18,13 @@ std::string HiveFolder();
 
 // Copies a program of the build (e.g. "rdisk_gone.exe") into the system folder as rdisk.exe.
 bool InstallRepairTool(const char* fixture);
+
+// Deletes the system folder's rdisk.exe, as on Windows 2000 and later.
+bool RemoveRepairTool();
+
+// Folders the agent makes for its own repair sets ("Vantoro-*") in the temporary folders
+// a service of the prefix may use (this process's and the Windows folder's Temp).
+std::vector<std::string> AgentSetFolders();
 
 // A REG_DWORD of HKEY_LOCAL_MACHINE, absent as nullopt.
 std::optional<DWORD> ReadDword(const char* key, const char* value);

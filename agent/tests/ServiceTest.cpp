@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "AgentConsole.h"
+#include "HiveSet.h"
 #include "NtComputer.h"
 #include "Quota.h"
 #include "TestSupport.h"
@@ -40,6 +41,15 @@ protected:
     void StartAgent(const char* repairTool, const std::vector<std::string>& arguments)
     {
         ASSERT_TRUE(nt_computer::InstallRepairTool(repairTool));
+        ASSERT_TRUE(service.Create()) << GetLastError();
+        started = GetTickCount();
+        ASSERT_TRUE(service.Start(arguments)) << GetLastError();
+    }
+
+    // Starts the agent with `arguments` on a computer without rdisk.exe.
+    void StartAgentWithoutRdisk(const std::vector<std::string>& arguments)
+    {
+        ASSERT_TRUE(nt_computer::RemoveRepairTool());
         ASSERT_TRUE(service.Create()) << GetLastError();
         started = GetTickCount();
         ASSERT_TRUE(service.Start(arguments)) << GetLastError();
@@ -314,6 +324,78 @@ TEST_F(AgentServiceTest, RepairFolderThatCannotBeListedEndsWithoutTerminator)
     EXPECT_EQ(-1, last);
     console.Close();
     ExpectServiceEnds();
+    EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, WithoutRdiskOnlyTheFourthArgumentLetsTheAgentSendASetOfItsOwn)
+{
+    // An older console's three arguments, and a fourth "0": the outcome as it always was.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"30", "1", "1"}, std::vector<std::string>{"30", "1", "1", "0"}}) {
+        SCOPED_TRACE(arguments.size());
+        StartAgentWithoutRdisk(arguments);
+        Conversation old;
+        ASSERT_TRUE(old.Open());
+        AgentStatus status{};
+        ASSERT_TRUE(old.ReadStatus(status));
+        EXPECT_EQ(0u, status.succeeded);
+        EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), status.code);
+        EXPECT_STREQ("Unable to load rdisk.exe", status.text);
+        old.Close();
+        ExpectServiceEnds();
+    }
+
+    StartAgentWithoutRdisk({"30", "0", "1", "1"});
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(1, 0, hives::kHiveSetMadeText);
+    const std::vector<std::string> expected{"default._", "sam._", "security._", "setup.log", "software._", "system._"};
+    // Until the console's go-ahead the set waits in the agent's own temporary folder.
+    const auto during = nt_computer::AgentSetFolders();
+    ASSERT_EQ(1u, during.size());
+    EXPECT_EQ(expected, ListFiles(during[0]));
+    ASSERT_TRUE(console.SendGoAhead());
+    int last = 0;
+    const auto names = console.ReceiveAll(output.Path(), last);
+    EXPECT_EQ(0, last);
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(kFinishName, names.back());
+    EXPECT_EQ(expected, ListFiles(output.Path()));
+    console.Close();
+    ExpectServiceEnds();
+
+    // What the files hold is read back by Restavo in the console's end-to-end test.
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(output / "setup.log", log));
+    EXPECT_NE(std::string::npos, log.find("system._ = \"HKEY_LOCAL_MACHINE\\SYSTEM\",")) << log;
+    EXPECT_TRUE(nt_computer::AgentSetFolders().empty()); // removed at the end of the run
+    EXPECT_TRUE(ListFiles(nt_computer::RepairFolder()).empty()); // the system's folder is not touched
+    // A set made without rdisk.exe is a successful run: the quota is checked as after one.
+    EXPECT_EQ(std::optional<DWORD>(quota::QuotaToWrite(TotalHiveSize())),
+              ReadDword(kQuotaControlKey, kRegistrySizeLimit));
+}
+
+TEST_F(AgentServiceTest, AHiveThatCannotBeSavedFailsTheRunByNameAndNothingIsSent)
+{
+    // Wine has no HKLM\SECURITY of its own; ntsim.exe makes it again afterwards.
+    struct Remade {
+        ~Remade() { RunProgram("\"" + BinFolder() + "\\ntsim.exe\"", 120000); }
+    } remade;
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SECURITY");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SECURITY");
+    win::RegKey gone;
+    ASSERT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SECURITY", 0, KEY_READ, gone.Receive()));
+
+    StartAgentWithoutRdisk({"30", "1", "1", "1"}); // even AlwaysCopyFiles gets nothing half-made
+    ASSERT_TRUE(console.Open());
+    ExpectStatus(0, ERROR_FILE_NOT_FOUND, "Unable to save the HKEY_LOCAL_MACHINE\\SECURITY hive without rdisk.exe: error 2");
+    console.SendGoAhead();
+    int last = 0;
+    EXPECT_TRUE(console.ReceiveAll(output.Path(), last).empty());
+    EXPECT_EQ(-1, last);
+    EXPECT_TRUE(ListFiles(output.Path()).empty());
+    console.Close();
+    ExpectServiceEnds();
+    EXPECT_TRUE(nt_computer::AgentSetFolders().empty());
     EXPECT_EQ(std::nullopt, ReadDword(kQuotaControlKey, kRegistrySizeLimit));
 }
 

@@ -77,22 +77,25 @@ bool DetectPlatform(const char* path, uint16_t& platform)
     return true;
 }
 
-void AgentStartArguments(std::string& timeLimit, std::string& alwaysCopy, std::string& checkQuota)
+void AgentStartArguments(std::string& timeLimit, std::string& alwaysCopy, std::string& checkQuota,
+                         std::string& withoutRdisk)
 {
     const ConsoleSettings& settings = TheConsoleSettings();
     timeLimit = win::Format("%i", static_cast<int>(settings.ERDtimeout));
     alwaysCopy = settings.AlwaysCopyFiles ? "1" : "0";
     checkQuota = settings.CheckRegQuota ? "1" : "0";
+    withoutRdisk = settings.SaveHivesWithoutRdisk ? "1" : "0";
 }
 
 bool StartAgentService(SC_HANDLE service)
 {
-    std::string timeLimit, alwaysCopy, checkQuota;
-    AgentStartArguments(timeLimit, alwaysCopy, checkQuota);
-    const char* arguments[3] = {timeLimit.c_str(), alwaysCopy.c_str(), checkQuota.c_str()};
+    std::string timeLimit, alwaysCopy, checkQuota, withoutRdisk;
+    AgentStartArguments(timeLimit, alwaysCopy, checkQuota, withoutRdisk);
+    const char* arguments[kAgentArgumentCount] = {timeLimit.c_str(), alwaysCopy.c_str(), checkQuota.c_str(),
+                                                  withoutRdisk.c_str()};
     // A manager still starting its own services answers "database locked" for a moment.
     for (DWORD attempt = 0;; ++attempt) {
-        if (StartServiceA(service, 3, arguments)) break;
+        if (StartServiceA(service, kAgentArgumentCount, arguments)) break;
         if (GetLastError() != ERROR_SERVICE_DATABASE_LOCKED || attempt + 1 >= kDatabaseLockedRetries) return false;
         Sleep(kDatabaseLockedPause);
     }

@@ -21,7 +21,7 @@ constexpr DWORD kServiceStartLimit = 120000; // ms until a started agent must ru
 // the target's service control manager has answered.
 bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answered = nullptr);
 
-// Starts the agent service with its three arguments and waits until it runs.
+// Starts the agent service with its four arguments and waits until it runs.
 bool StartAgentService(SC_HANDLE service);
 // True when the service reached the stopped state.
 bool StopAgentService(SC_HANDLE service);
@@ -36,8 +36,11 @@ bool DetectPlatform(const char* path, uint16_t& platform);
 // The platform of a PE machine field; kPlatformUndetermined when it is neither.
 uint16_t PlatformOfMachine(uint16_t machine) noexcept;
 
-// The three start arguments from the console's settings.
-void AgentStartArguments(std::string& timeLimit, std::string& alwaysCopy, std::string& checkQuota);
+// The start arguments from the console's settings: the time limit, AlwaysCopyFiles,
+// CheckRegQuota and SaveHivesWithoutRdisk (an older agent ignores the fourth).
+constexpr DWORD kAgentArgumentCount = 4;
+void AgentStartArguments(std::string& timeLimit, std::string& alwaysCopy, std::string& checkQuota,
+                         std::string& withoutRdisk);
 // Where the agent file goes for a computer: the local system folder for the console's own
 // computer, the target's administrative share otherwise (with a trailing backslash).
 std::string AgentDestinationFolder(const char* computerName);

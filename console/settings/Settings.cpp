@@ -192,6 +192,7 @@ bool ConsoleSettings::Load()
     AlphaSupport = 0;
     LeaveAgent = 0;
     CheckRegQuota = 0;
+    SaveHivesWithoutRdisk = 0;
     ERDtimeout = kDefaultErdTimeout;
     AlwaysCopyFiles = 0;
     MaxThreadNum = kDefaultMaxThreadNum;
@@ -200,6 +201,7 @@ bool ConsoleSettings::Load()
     ReadDwordFrom(key.Get(), "AlphaSupport", AlphaSupport);
     ReadDwordFrom(key.Get(), "LeaveAgent", LeaveAgent);
     ReadDwordFrom(key.Get(), "CheckRegQuota", CheckRegQuota);
+    ReadDwordFrom(key.Get(), "SaveHivesWithoutRdisk", SaveHivesWithoutRdisk);
     ReadDwordFrom(key.Get(), "ERDtimeout", ERDtimeout);
     ReadDwordFrom(key.Get(), "AlwaysCopyFiles", AlwaysCopyFiles);
     ReadDwordFrom(key.Get(), "MaxThreadNum", MaxThreadNum);
@@ -219,7 +221,7 @@ bool ConsoleSettings::Save() const
            WriteDword("AlwaysCopyFiles", AlwaysCopyFiles) && WriteDword("MaxThreadNum", MaxThreadNum) &&
            WriteDword("AlphaSupport", AlphaSupport) && WriteDword("LeaveAgent", LeaveAgent) &&
            WriteDword("CheckRegQuota", CheckRegQuota) && WriteDword("MaxDeployThread", MaxDeployThread) &&
-           WriteString("OutDir", OutDir.c_str());
+           WriteDword("SaveHivesWithoutRdisk", SaveHivesWithoutRdisk) && WriteString("OutDir", OutDir.c_str());
 }
 
 void LogSettings::Load(const ConsoleSettings& console)

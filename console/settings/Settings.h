@@ -49,6 +49,9 @@ struct ConsoleSettings {
     uint32_t AlphaSupport = 0;
     uint32_t LeaveAgent = 0;
     uint32_t CheckRegQuota = 0;
+    // 1: where a target has no rdisk.exe (Windows 2000 and later) its agent saves the hives
+    // itself; 0: such a target fails with "rdisk not found".
+    uint32_t SaveHivesWithoutRdisk = 0;
     // Agent deployments a creation run makes at once, and fetches of repair files at once;
     // 1 deploys one target after another and fetches only once all are deployed.
     uint32_t MaxDeployThread = kDefaultMaxDeployThread;

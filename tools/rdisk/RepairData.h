@@ -1,27 +1,16 @@
 // The emergency repair data that the platform's "rdisk.exe -s" leaves in %windir%\Repair:
 // every hive saved to "$$hive$$.tmp" and compressed in the SZDD format, plus setup.log.
+// The hives are saved by the same code the agent uses where there is no rdisk.exe.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
+#include "HiveSet.h"
+
 namespace rdisk {
 
-struct HiveSource {
-    HKEY root;
-    const char* subKey;
-    const char* repairName; // compressed file in the repair folder
-};
-
-inline const HiveSource kRepairHives[] = {
-    {HKEY_LOCAL_MACHINE, "SAM", "sam._"},
-    {HKEY_LOCAL_MACHINE, "SECURITY", "security._"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE", "software._"},
-    {HKEY_LOCAL_MACHINE, "SYSTEM", "system._"},
-    {HKEY_USERS, ".DEFAULT", "default._"},
-};
-constexpr char kTemporaryHive[] = "$$hive$$.tmp";
-constexpr char kSetupLog[] = "setup.log";
+constexpr const char* kTemporaryHive = hives::kTemporaryHive;
 
 // %windir%\Repair, without the trailing backslash.
 std::string RepairFolder();

@@ -136,13 +136,15 @@ bool CompressFile(const char* sourcePath, const char* targetPath, char missingLa
 {
     win::Handle source(CreateFileA(sourcePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!source) return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(source.Get(), &size)) return false;
-    if (size.QuadPart > 0x7FFFFFFF) {
+    // GetFileSize, not GetFileSizeEx: the agent links this and must load on Windows NT 4.0.
+    DWORD high = 0;
+    const DWORD low = GetFileSize(source.Get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    if (high != 0 || low > 0x7FFFFFFF) {
         SetLastError(ERROR_FILE_TOO_LARGE);
         return false;
     }
-    std::string data(static_cast<size_t>(size.QuadPart), '\0');
+    std::string data(static_cast<size_t>(low), '\0');
     DWORD got = 0;
     if (!data.empty() && (!ReadFile(source.Get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr) ||
                           got != data.size())) {

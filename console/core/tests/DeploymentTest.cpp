@@ -145,21 +145,25 @@ protected:
 TEST_F(DeploymentTest, StartArgumentsFollowTheSettings)
 {
     ConsoleSettings& settings = TheConsoleSettings();
-    std::string limit, always, quota;
+    std::string limit, always, quota, withoutRdisk;
     settings.ERDtimeout = -3600;
     settings.AlwaysCopyFiles = 0;
     settings.CheckRegQuota = 7;
-    AgentStartArguments(limit, always, quota);
+    settings.SaveHivesWithoutRdisk = 0;
+    AgentStartArguments(limit, always, quota, withoutRdisk);
     EXPECT_EQ("-3600", limit);
     EXPECT_EQ("0", always);
     EXPECT_EQ("1", quota);
+    EXPECT_EQ("0", withoutRdisk);
     settings.ERDtimeout = 90;
     settings.AlwaysCopyFiles = 1;
     settings.CheckRegQuota = 0;
-    AgentStartArguments(limit, always, quota);
+    settings.SaveHivesWithoutRdisk = 5; // any non-zero value is "1"
+    AgentStartArguments(limit, always, quota, withoutRdisk);
     EXPECT_EQ("90", limit);
     EXPECT_EQ("1", always);
     EXPECT_EQ("0", quota);
+    EXPECT_EQ("1", withoutRdisk);
 }
 
 TEST_F(DeploymentTest, OwnComputerGetsTheLocalSystemFolderOthersTheAdminShare)

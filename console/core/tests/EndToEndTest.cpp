@@ -1,12 +1,18 @@
 // The whole creation path once, for real, against this computer: the built Vantoro.exe
 // copied into the system folder, created and started as a service, the rdisk.exe stand-in
 // making the repair data, the files arriving in the output folder, the service stopped and
-// gone, the agent file deleted, the result log and TNGAgent.ini written.
+// gone, the agent file deleted, the result log and TNGAgent.ini written. And the same on
+// a computer without rdisk.exe, where the agent saves the hives itself when the settings
+// allow it, with Restavo restoring from what arrived.
 #include <gtest/gtest.h>
 
 #include "CreationRun.h"
 #include "Enumeration.h"
+#include "Privilege.h"
 #include "RegistryFixture.h"
+#include "RestavoProcess.h"
+#include "Resource.h"
+#include "RestoreFixtures.h"
 #include "ResultLog.h"
 #include "Settings.h"
 #include "TestSupport.h"
@@ -61,6 +67,20 @@ protected:
         RegistryTest::TearDown();
     }
 
+    // Runs the creation unattended over `entry`, again while Wine's service manager does
+    // not let the agent start (see below). False when it never does within the bound.
+    bool RunPastServiceStartFailures(const ComputerEntry& entry, DWORD& spent)
+    {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            const DWORD start = GetTickCount();
+            RunJobsUnattended();
+            spent = GetTickCount() - start;
+            if (entry.result != kJobInstallError || entry.errorCode != ERROR_SERVICE_REQUEST_TIMEOUT) return true;
+            if (!ServiceGone(30000) || GetTickCount() - begin > 30000) return false;
+        }
+    }
+
     std::string agent;
     TempFolder program{"prog"};
     TempFolder output{"erd"};
@@ -85,18 +105,9 @@ TEST_F(EndToEndTest, ThisComputerGetsItsRepairDataThroughTheRealAgentService)
     // Such a run is repeated within a bound, and when the service manager never lets the
     // agent start the test says so instead of judging the run (the deployment itself is
     // tested with the real service manager above and the run with simulated targets).
-    DWORD begin = GetTickCount();
     DWORD spent = 0;
-    for (;;) {
-        DWORD start = GetTickCount();
-        RunJobsUnattended();
-        spent = GetTickCount() - start;
-        if (entry->result != kJobInstallError || entry->errorCode != ERROR_SERVICE_REQUEST_TIMEOUT) break;
-        ASSERT_TRUE(ServiceGone(30000));
-        if (GetTickCount() - begin > 30000) {
-            GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
-        }
-    }
+    if (!RunPastServiceStartFailures(*entry, spent))
+        GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
 
     EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
     EXPECT_EQ(0u, entry->errorCode);
@@ -131,3 +142,116 @@ TEST_F(EndToEndTest, ThisComputerGetsItsRepairDataThroughTheRealAgentService)
     EXPECT_NE(std::string::npos, status.find(local)) << status;
 }
 
+namespace {
+
+constexpr char kMarkerKey[] = "SOFTWARE\\OstrelSetCheck";
+
+void SetMarker(const char* text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMarkerKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                             &key, nullptr));
+    RegSetValueExA(key, "Marker", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
+    RegCloseKey(key);
+}
+
+// The marker as a hive file holds it, read by loading the file under HKEY_USERS.
+std::string MarkerInHiveFile(const std::string& path)
+{
+    win::EnablePrivilege(SE_RESTORE_NAME);
+    win::EnablePrivilege(SE_BACKUP_NAME);
+    constexpr char kMount[] = "OstrelRestoredSoftware";
+    if (RegLoadKeyA(HKEY_USERS, kMount, path.c_str()) != ERROR_SUCCESS) return "(not loaded)";
+    char text[64] = {};
+    DWORD size = sizeof(text);
+    const std::string keyPath = std::string(kMount) + "\\OstrelSetCheck";
+    if (RegGetValueA(HKEY_USERS, keyPath.c_str(), "Marker", RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        lstrcpyA(text, "(no marker)");
+    RegUnLoadKeyA(HKEY_USERS, kMount);
+    return text;
+}
+
+// Puts the rdisk.exe stand-in back into the system folder on every way out of a test.
+struct RepairToolBack {
+    ~RepairToolBack()
+    {
+        CopyFileA((BinFolder() + "\\rdisk.exe").c_str(), (SystemFolder() + "\\rdisk.exe").c_str(), FALSE);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kMarkerKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMarkerKey);
+        restavo_test::RemoveLocalExpandedFiles();
+    }
+};
+
+} // namespace
+
+TEST_F(EndToEndTest, WithoutRdiskTheSettingDecidesAndRestavoRestoresFromTheAgentsOwnSet)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    RepairToolBack back;
+    const std::string rdisk = SystemFolder() + "\\rdisk.exe";
+    for (int i = 0; i < 50 && !DeleteFileA(rdisk.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i) Sleep(100);
+    ASSERT_FALSE(FileExists(rdisk));
+    const std::vector<std::string> repairBefore = ListFiles(RepairFolder());
+    SetMarker("before the backup");
+    const std::string received = output.Path() + "\\" + local;
+
+    // Setting 0: the computer fails as it always did without rdisk.exe.
+    auto first = std::make_shared<ComputerEntry>(local);
+    first->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(first));
+    TheConsoleSettings().SaveHivesWithoutRdisk = 0;
+    DWORD spent = 0;
+    if (!RunPastServiceStartFailures(*first, spent))
+        GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+    EXPECT_EQ(static_cast<uint32_t>(kJobCommunication), first->result);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), first->errorCode);
+    EXPECT_TRUE(ListFiles(received).empty());
+    ASSERT_TRUE(ServiceGone(30000));
+
+    // Setting 1: a complete set arrives, and the system's repair folder is left alone.
+    TheComputerList().Clear();
+    auto second = std::make_shared<ComputerEntry>(local);
+    second->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(second));
+    TheConsoleSettings().SaveHivesWithoutRdisk = 1;
+    if (!RunPastServiceStartFailures(*second, spent))
+        GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), second->result) << second->errorCode;
+    EXPECT_EQ((std::vector<std::string>{"default._", "sam._", "security._", "setup.log", "software._", "system._"}),
+              ListFiles(received));
+    EXPECT_EQ(repairBefore, ListFiles(RepairFolder()));
+    EXPECT_TRUE(ServiceGone(30000));
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Success\tCreate ER Disk\t") + local)) << log;
+
+    // The value changes after the backup; Restavo, pointed at what arrived, takes the
+    // computer's name from the saved SYSTEM hive and restores SOFTWARE.
+    SetMarker("after the backup");
+    restavo_test::RemoveLocalExpandedFiles();
+    restavo_test::RestavoProcess restavo("\"-c=" + std::string(local) + "\" \"-d=" + received + "\"");
+    ASSERT_TRUE(restavo.Started());
+    HWND main = restavo.MainWindow();
+    ASSERT_NE(nullptr, main);
+    restavo_test::Press(main, IDC_HIVE_SOFTWARE);
+    PostMessageA(main, WM_COMMAND, IDOK, 0);
+    HWND confirm =
+        restavo.FindWindowOf("Warning", [](HWND w) { return GetDlgItem(w, IDC_IGNORE_WARNING) != nullptr; });
+    ASSERT_NE(nullptr, confirm);
+    EXPECT_EQ(local, restavo_test::ControlText(confirm, IDC_SOURCE_COMPUTER));
+    EXPECT_EQ(local, restavo_test::ControlText(confirm, IDC_DESTINATION_COMPUTER));
+    // The same computer and fresh data: nothing to warn about, OK is open at once.
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(confirm, IDC_IGNORE_WARNING)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(confirm, IDOK)));
+    PostMessageA(confirm, WM_COMMAND, IDOK, 0);
+    HWND report = restavo.FindWindowOf("Restore Complete", [](HWND) { return true; }, 60000);
+    ASSERT_NE(nullptr, report);
+    EXPECT_EQ("SOFTWARE - Success\n", restavo_test::ControlText(report, 0xFFFF));
+    PostMessageA(report, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(restavo.CloseAndExit());
+
+    // Wine's RegReplaceKeyA changes nothing, so the hive file the restore handed to it is
+    // loaded instead: the value is back as it was at the backup.
+    EXPECT_EQ("before the backup", MarkerInHiveFile(restavo::JoinPath(restavo_test::LocalTemp(), "SOFTWARE")));
+}

@@ -45,6 +45,7 @@ TEST_F(SettingsTest, DefaultsWhenValuesAreAbsent)
     EXPECT_EQ(settings.AlphaSupport, 0u);
     EXPECT_EQ(settings.LeaveAgent, 0u);
     EXPECT_EQ(settings.CheckRegQuota, 0u);
+    EXPECT_EQ(settings.SaveHivesWithoutRdisk, 0u);
     EXPECT_TRUE(settings.AnnalixInstallPath.empty());
     // The default timeout, applied as an unsigned product: about 49.7 days.
     EXPECT_EQ(settings.TimeoutMilliseconds(), 4291367296u);
@@ -59,6 +60,7 @@ TEST_F(SettingsTest, StoredValuesAreLoadedWithoutTypeTest)
     ASSERT_TRUE(SetDword("ERDtimeout", 600));
     ASSERT_TRUE(SetDword("AlwaysCopyFiles", 1));
     ASSERT_TRUE(SetDword("CheckRegQuota", 1));
+    ASSERT_TRUE(SetDword("SaveHivesWithoutRdisk", 1));
     ASSERT_TRUE(SetDword("LeaveAgent", 1));
     ASSERT_TRUE(SetDword("MaxThreadNum", 7));
     ASSERT_TRUE(SetDword("MaxDeployThread", 1));
@@ -73,6 +75,7 @@ TEST_F(SettingsTest, StoredValuesAreLoadedWithoutTypeTest)
     EXPECT_EQ(settings.TimeoutMilliseconds(), 600000u);
     EXPECT_EQ(settings.AlwaysCopyFiles, 1u);
     EXPECT_EQ(settings.CheckRegQuota, 1u);
+    EXPECT_EQ(settings.SaveHivesWithoutRdisk, 1u);
     EXPECT_EQ(settings.LeaveAgent, 1u);
     EXPECT_EQ(settings.MaxThreadNum, 7u);
     EXPECT_EQ(settings.MaxDeployThread, 1u);
@@ -95,13 +98,15 @@ TEST_F(SettingsTest, SaveWritesEveryValueButInstallPath)
     settings.OutDir = "E:\\Out\\%AA%";
     settings.AlphaSupport = 1;
     settings.MaxDeployThread = 4;
+    settings.SaveHivesWithoutRdisk = 1;
     settings.InstallPath = "Z:\\Elsewhere";
     ASSERT_TRUE(settings.Save());
 
     uint32_t value = 0;
     ASSERT_TRUE(GetDword("ERDtimeout", value));
     EXPECT_EQ(static_cast<int32_t>(value), -120);
-    for (const char* name : {"ServerFilter", "AlwaysCopyFiles", "MaxThreadNum", "AlphaSupport", "LeaveAgent", "CheckRegQuota"})
+    for (const char* name : {"ServerFilter", "AlwaysCopyFiles", "MaxThreadNum", "AlphaSupport", "LeaveAgent", "CheckRegQuota",
+                             "SaveHivesWithoutRdisk"})
         EXPECT_TRUE(GetDword(name, value)) << name;
     DWORD type = 0;
     std::string bytes;
@@ -116,6 +121,18 @@ TEST_F(SettingsTest, SaveWritesEveryValueButInstallPath)
     EXPECT_EQ(again.ERDtimeout, -120);
     EXPECT_EQ(again.OutDir, "E:\\Out\\%AA%");
     EXPECT_EQ(again.MaxDeployThread, 4u);
+    EXPECT_EQ(again.SaveHivesWithoutRdisk, 1u);
+
+    // A value that was switched on goes back to off when saved so; and a later Load of a
+    // key without the value (an older installation) reads it as off again.
+    again.SaveHivesWithoutRdisk = 0;
+    ASSERT_TRUE(again.Save());
+    ASSERT_TRUE(GetDword("SaveHivesWithoutRdisk", value));
+    EXPECT_EQ(value, 0u);
+    again.SaveHivesWithoutRdisk = 1;
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "SaveHivesWithoutRdisk"), ERROR_SUCCESS);
+    ASSERT_TRUE(again.Load());
+    EXPECT_EQ(again.SaveHivesWithoutRdisk, 0u);
 }
 
 TEST_F(SettingsTest, SaveAfterTheKeyVanishedWritesNothing)

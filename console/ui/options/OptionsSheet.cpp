@@ -52,6 +52,7 @@ BOOL CPageCommon::OnInitDialog()
     SetChecked(IDC_PLATFORM_ALPHA, settings_.AlphaSupport != 0);
     SetChecked(IDC_LEAVE_AGENT, settings_.LeaveAgent != 0);
     SetChecked(IDC_CHECK_QUOTA, settings_.CheckRegQuota != 0);
+    SetChecked(IDC_SAVE_WITHOUT_RDISK, settings_.SaveHivesWithoutRdisk != 0);
     SetChecked(IDC_PLATFORM_INTEL, true);
     return TRUE;
 }
@@ -94,6 +95,7 @@ bool CPageCommon::OnApply()
     settings_.AlphaSupport = IsChecked(IDC_PLATFORM_ALPHA) ? 1 : 0;
     settings_.LeaveAgent = IsChecked(IDC_LEAVE_AGENT) ? 1 : 0;
     settings_.CheckRegQuota = IsChecked(IDC_CHECK_QUOTA) ? 1 : 0;
+    settings_.SaveHivesWithoutRdisk = IsChecked(IDC_SAVE_WITHOUT_RDISK) ? 1 : 0;
     settings_.ERDtimeout = *seconds;
     return true;
 }

@@ -47,6 +47,7 @@ int main(int argc, char** argv)
     settings.OutDir = "D:\\ERD\\%COMPUTERNAME%\\%YYYY%-%MM%-%DD%";
     settings.ERDtimeout = 15 * 60;
     settings.CheckRegQuota = 1;
+    settings.SaveHivesWithoutRdisk = 1;
     settings.HelpFilePath = win::ModuleFolder() + "\\Salvora.chm";
 
     OptionsSheet options(GetModuleHandleA(nullptr), settings);

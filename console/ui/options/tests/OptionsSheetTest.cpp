@@ -173,6 +173,8 @@ TEST_F(OptionsTest, CommonPageShowsTheTimeoutAndTakesNothingUntilItIsValid)
 
     SetDlgItemTextA(page, IDC_OUTPUT_FOLDER, "D:\\Elsewhere");
     Click(page, IDC_PLATFORM_ALPHA);
+    EXPECT_FALSE(IsDlgButtonChecked(page, IDC_SAVE_WITHOUT_RDISK));
+    Click(page, IDC_SAVE_WITHOUT_RDISK);
     SetDlgItemTextA(page, IDC_TIMEOUT_MINUTES, "1000");
     EXPECT_FALSE(Press());
     ASSERT_EQ(g_boxes.size(), 1u);
@@ -180,6 +182,7 @@ TEST_F(OptionsTest, CommonPageShowsTheTimeoutAndTakesNothingUntilItIsValid)
     EXPECT_EQ(settings_.ERDtimeout, -3600);
     EXPECT_EQ(settings_.OutDir, "C:\\Prog\\%COMPUTERNAME%");
     EXPECT_EQ(settings_.AlphaSupport, 0u);
+    EXPECT_EQ(settings_.SaveHivesWithoutRdisk, 0u);
     Click(page, IDC_TERMINATE_AGENT);
     EXPECT_TRUE(Enabled(page, IDC_TIMEOUT_MINUTES));
     EXPECT_FALSE(Press());
@@ -189,6 +192,7 @@ TEST_F(OptionsTest, CommonPageShowsTheTimeoutAndTakesNothingUntilItIsValid)
     EXPECT_EQ(settings_.ERDtimeout, 900);
     EXPECT_EQ(settings_.OutDir, "D:\\Elsewhere");
     EXPECT_EQ(settings_.AlphaSupport, 1u);
+    EXPECT_EQ(settings_.SaveHivesWithoutRdisk, 1u);
 }
 
 // Without Annalix its boxes are off whatever is stored; OK writes the log page, the other only to memory.
@@ -267,6 +271,9 @@ TEST_F(OptionsTest, PagesGiveEachControlsPopupAndTheirTopic)
     RECT box = RectOf(group);
     ContextMenu(page, page, POINT{box.right - 4, box.bottom - 4}); // inside the box, on no control
     EXPECT_EQ(g_requests.size(), 2u);
+    HWND withoutRdisk = GetDlgItem(page, IDC_SAVE_WITHOUT_RDISK);
+    ContextMenu(page, withoutRdisk, CentreOf(withoutRdisk));
+    ExpectRequest(3, kHelpContextPopup, 327680u + IDC_SAVE_WITHOUT_RDISK);
 
     Click(page, IDC_TERMINATE_AGENT);
     HWND edit = GetWindow(GetDlgItem(page, IDC_TIMEOUT_MINUTES), GW_CHILD);
@@ -275,14 +282,14 @@ TEST_F(OptionsTest, PagesGiveEachControlsPopupAndTheirTopic)
     HELPINFO info = {sizeof(info), HELPINFO_WINDOW, GetDlgCtrlID(edit), edit, 0, {}};
     GetCursorPos(&info.MousePos);
     SendMessageA(page, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
-    ExpectRequest(3, kHelpContextPopup, 327680u + 1010);
+    ExpectRequest(4, kHelpContextPopup, 327680u + 1010);
 
     ASSERT_TRUE(SetString("DisplayHelpID", "1", kSalvoraKey));
     Page(1);
     Press(PSBTN_HELP);
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_EQ(g_boxes[0], "Invoked help ID = 131581 (0x201FD)");
-    ExpectRequest(4, kHelpContext, 131072u + 509);
+    ExpectRequest(5, kHelpContext, 131072u + 509);
 }
 
 // The main window's topic opens the contents (its id shown only for a switch of exactly "1").
@@ -379,7 +386,7 @@ TEST_F(HelpFileTest, EveryTopicAndEveryControlsPopupComeFromTheFile)
             }
         }
     }
-    EXPECT_EQ(shown, 11 + 12); // the two labels of the Create ERD page count with their fields
+    EXPECT_EQ(shown, 12 + 12); // the two labels of the Create ERD page count with their fields
     EXPECT_EQ(help::CurrentTextPopup(), nullptr);
 
     HWND page = Page(0);
