@@ -3,6 +3,7 @@
 #include "Handle.h"
 #include "RestoreEngine.h"
 #include "RestoreFixtures.h"
+#include "Szdd.h"
 #include "TestSupport.h"
 
 using namespace restavo;
@@ -32,6 +33,7 @@ std::string LocalName()
 struct ScriptedUi : RestoreUi {
     bool answer = true;
     std::vector<std::string> errors, reports;
+    std::vector<bool> warnings;
     int confirmations = 0;
     std::string confirmedTarget;
     HiveTimes confirmedTimes{};
@@ -43,7 +45,11 @@ struct ScriptedUi : RestoreUi {
         confirmedTimes = times;
         return answer;
     }
-    void ShowReport(const std::string& report) override { reports.push_back(report); }
+    void ShowReport(const std::string& report, bool warning) override
+    {
+        reports.push_back(report);
+        warnings.push_back(warning);
+    }
 };
 
 class RestoreTest : public ::testing::Test {
@@ -178,6 +184,18 @@ TEST_F(RestoreTest, ExpandFileRunsTheSystemExpand)
 
     EXPECT_FALSE(ExpandFile((erd / "NONE._").c_str(), (erd / "NONE").c_str()));
 
+    // An expand.exe in the current folder (a folder of files copied from a target) never runs.
+    ASSERT_TRUE(CopyFileA(PlantedProgram().c_str(), (erd / "expand.exe").c_str(), FALSE));
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(saved), saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(erd.Path().c_str()));
+    bool expanded = ExpandFile("SOFTWARE._", "SOFTWARE.out");
+    SetCurrentDirectoryA(saved);
+    EXPECT_TRUE(expanded);
+    EXPECT_FALSE(testing_support::FileExists(erd / "planted-ran.txt"));
+    ASSERT_TRUE(ReadWholeFile(erd / "SOFTWARE.out", bytes));
+    EXPECT_EQ(bytes, HiveBytes("SOFTWARE"));
+
     // A target that cannot be deleted stops the expansion before it starts.
     win::Handle locked(CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(locked.IsValid());
@@ -229,10 +247,10 @@ TEST_F(RestoreTest, LocalRestoreExpandsInPlaceAndReplacesEachSelectedHive)
 {
     WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"});
     HiveSelection selection = Select({0, 2, 4});
-    std::string errorText;
-    EXPECT_TRUE(RestoreHives(nullptr, nullptr, erd.Path().c_str(), selection, errorText, system));
+    RestoreDetails details;
+    EXPECT_TRUE(RestoreHives(nullptr, nullptr, erd.Path().c_str(), selection, details, system));
     EXPECT_EQ(selection, Select({0, 2, 4}));
-    EXPECT_EQ(errorText, "");
+    EXPECT_EQ(details.sourceProblem, "");
     EXPECT_TRUE(system.connects.empty());
     EXPECT_TRUE(system.copies.empty());
     ASSERT_EQ(system.replaces.size(), 3u);
@@ -246,13 +264,15 @@ TEST_F(RestoreTest, LocalRestoreExpandsInPlaceAndReplacesEachSelectedHive)
         EXPECT_EQ(replace.key, keys[i]);
         EXPECT_EQ(replace.newFile, JoinPath(LocalTemp(), names[i]));
         EXPECT_EQ(replace.oldFile, JoinPath(LocalTemp(), names[i]) + "x");
+        // The swapped file is the one the system loads at the restart: it stays.
         std::string bytes;
         ASSERT_TRUE(ReadWholeFile(replace.newFile, bytes));
         EXPECT_EQ(bytes, HiveBytes(names[i]));
     }
+    EXPECT_FALSE(testing_support::FileExists(JoinPath(LocalTemp(), "SAM.LOG"))) << "the hive check's log is removed";
 }
 
-TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndDeletesTheOldBackup)
+TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndLeavesNoLocalCopy)
 {
     SetTestString("pc01\\HKU\\.DEFAULT\\Environment", "TEMP", REG_EXPAND_SZ, "%SystemRoot%\\TEMP");
     SetTestString("pc01\\HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", REG_SZ, "C:\\WINNT");
@@ -262,92 +282,146 @@ TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndDeletesTheOldBacku
     ASSERT_TRUE(CreateDirectoryA((share / "winnt\\temp").c_str(), nullptr));
     ASSERT_TRUE(WriteWholeFile(share / "winnt\\temp\\SYSTEMx", "backup of a previous restore"));
 
-    WriteRepairFiles(erd.Path(), {"SYSTEM", "DEFAULT"});
-    HiveSelection selection = Select({3, 4});
-    std::string errorText;
-    EXPECT_TRUE(RestoreHives(nullptr, "pc01", erd.Path().c_str(), selection, errorText, system));
+    WriteRepairFiles(erd.Path(), {"SAM", "SYSTEM", "DEFAULT"});
+    HiveSelection selection = Select({0, 3, 4});
+    RestoreDetails details;
+    EXPECT_TRUE(RestoreHives(nullptr, "pc01", erd.Path().c_str(), selection, details, system));
 
-    ASSERT_EQ(system.copies.size(), 2u);
-    EXPECT_EQ(system.copies[0].second, "\\\\pc01\\c$\\winnt\\temp\\SYSTEM");
-    EXPECT_EQ(system.copies[1].second, "\\\\pc01\\c$\\winnt\\temp\\DEFAULT");
+    ASSERT_EQ(system.copies.size(), 3u);
+    EXPECT_EQ(system.copies[1].second, "\\\\pc01\\c$\\winnt\\temp\\SYSTEM");
+    EXPECT_EQ(system.copies[2].second, "\\\\pc01\\c$\\winnt\\temp\\DEFAULT");
     std::string bytes;
     ASSERT_TRUE(ReadWholeFile(share / "winnt\\temp\\SYSTEM", bytes));
     EXPECT_EQ(bytes, HiveBytes("SYSTEM"));
     EXPECT_FALSE(testing_support::FileExists(share / "winnt\\temp\\SYSTEMx"));
+    // The expanded SAM (and every other hive) does not stay in the administrator's folder.
+    EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{});
 
-    ASSERT_EQ(system.replaces.size(), 2u);
-    EXPECT_TRUE(system.replaces[0].connected);
-    EXPECT_EQ(system.replaces[0].key, "SYSTEM");
-    EXPECT_EQ(system.replaces[0].newFile, "C:\\WINNT\\temp\\SYSTEM");
-    EXPECT_EQ(system.replaces[0].oldFile, "C:\\WINNT\\temp\\SYSTEMx");
-    EXPECT_EQ(system.replaces[1].key, ".DEFAULT");
+    ASSERT_EQ(system.replaces.size(), 3u);
+    EXPECT_TRUE(system.replaces[1].connected);
+    EXPECT_EQ(system.replaces[1].key, "SYSTEM");
+    EXPECT_EQ(system.replaces[1].newFile, "C:\\WINNT\\temp\\SYSTEM");
+    EXPECT_EQ(system.replaces[1].oldFile, "C:\\WINNT\\temp\\SYSTEMx");
+    EXPECT_EQ(system.replaces[2].key, ".DEFAULT");
     // Folder lookups (HKU, HKLM), then one connection per hive to its own root.
-    std::vector<std::string> expected = {"pc01/HKU", "pc01/HKLM", "pc01/HKLM", "pc01/HKU"};
+    std::vector<std::string> expected = {"pc01/HKU", "pc01/HKLM", "pc01/HKLM", "pc01/HKLM", "pc01/HKU"};
     EXPECT_EQ(system.connects, expected);
 }
 
-TEST_F(RestoreTest, RemoteFailuresCarryTheirTexts)
+TEST_F(RestoreTest, RemoteFailuresCarryTheirOwnTextsAndLeaveNoCopies)
 {
     TempFolder share("share");
     system.shareRoot = share.Path(); // no "temp" folder on it: copies fail
-    WriteRepairFiles(erd.Path(), {"SAM"});
-    HiveSelection selection = Select({0});
-    std::string errorText;
-    EXPECT_FALSE(RestoreHives(nullptr, "pc09", erd.Path().c_str(), selection, errorText, system));
-    EXPECT_EQ(selection, Select({}));
-    EXPECT_EQ(errorText, kErrorCopying);
+    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY"});
+    auto restore = [&](std::initializer_list<int> hives, RestoreDetails& details) {
+        HiveSelection selection = Select(hives);
+        bool all = RestoreHives(nullptr, "pc09", erd.Path().c_str(), selection, details, system);
+        EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{}) << "no copy stays in the administrator's folder";
+        return std::make_pair(all, selection);
+    };
+    RestoreDetails details;
+    EXPECT_EQ(restore({0}, details), std::make_pair(false, Select({})));
+    EXPECT_EQ(details.failures[0], FailureText(kErrorCopying, ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(details.failures[0].rfind(std::string(kErrorCopying) + ": ", 0), 0u);
+    EXPECT_GT(details.failures[0].size(), std::string(kErrorCopying).size() + 2) << "the system's message follows";
 
+    // Connected for the folders, refused for the hive: the copy on the target is removed.
     ASSERT_TRUE(CreateDirectoryA((share / "temp").c_str(), nullptr));
+    system.refuseConnectAfter = 2;
+    EXPECT_FALSE(restore({0}, details).first);
+    EXPECT_EQ(details.failures[0], FailureText(kErrorConnecting, ERROR_BAD_NETPATH));
+    EXPECT_FALSE(testing_support::FileExists(share / "temp\\SAM"));
+    EXPECT_TRUE(system.replaces.empty());
+
+    // Replacing refused: the copy on the target is removed too.
+    system.refuseConnectAfter = -1;
+    system.connects.clear();
+    system.failReplaceKeys = {"SECURITY"};
+    EXPECT_EQ(restore({0, 1}, details), std::make_pair(false, Select({0})));
+    EXPECT_EQ(details.failures[1], FailureText(kErrorReplacing, ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(testing_support::FileExists(share / "temp\\SAM")) << "swapped in: stays for the restart";
+    EXPECT_FALSE(testing_support::FileExists(share / "temp\\SECURITY"));
+
+    // A registry that answers neither connection: every hive fails, nothing is copied to a
+    // guessed folder.
     system.refuseConnect = true;
-    selection = Select({0});
-    errorText.clear();
-    EXPECT_FALSE(RestoreHives(nullptr, "pc09", erd.Path().c_str(), selection, errorText, system));
-    EXPECT_EQ(errorText, kErrorConnecting);
+    system.copies.clear();
+    system.replaces.clear();
+    EXPECT_EQ(restore({0, 1}, details), std::make_pair(false, Select({})));
+    EXPECT_EQ(details.failures[0], FailureText(kErrorConnecting, ERROR_BAD_NETPATH));
+    EXPECT_EQ(details.failures[1], details.failures[0]);
+    EXPECT_TRUE(system.copies.empty());
     EXPECT_TRUE(system.replaces.empty());
 }
 
-TEST_F(RestoreTest, RestoreCommandReportsEachHiveAndRestartsOnlyAfterFullSuccess)
+TEST_F(RestoreTest, AHiveThatFailsItsChecksStopsTheRestoreBeforeAnythingIsSwapped)
 {
+    // SECURITY's expanded file is held open, so it cannot be expanded; SOFTWARE could be,
+    // but is not swapped in alone.
     WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"});
     ScriptedUi ui;
-    RestoreRequest request{erd.Path(), LocalName(), Select({1, 2}), true};
+    RestoreRequest request{erd.Path(), LocalName(), Select({0, 1, 2}), true};
     for (char& c : request.computer) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-
     {
-        // SECURITY cannot be expanded (its expanded file is held open); SOFTWARE can.
         win::Handle held(CreateFileA(JoinPath(LocalTemp(), "SECURITY").c_str(), GENERIC_WRITE, 0, nullptr,
                                      CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(held.IsValid());
-        EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::PartlyFailed);
+        EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::SourceError);
     }
-    ASSERT_EQ(ui.reports.size(), 1u);
-    EXPECT_EQ(ui.reports[0], "SECURITY - Error during expanding file\nSOFTWARE - Success\n");
-    EXPECT_TRUE(system.shutdowns.empty()) << "no restart after a failure, even with the box ticked";
-    EXPECT_TRUE(system.connects.empty()) << "the typed name is this computer in another case: local restore";
+    ASSERT_EQ(ui.errors.size(), 1u);
+    EXPECT_EQ(ui.errors[0].rfind("Can not restore the hive SECURITY from its saved file: during expanding file: ", 0),
+              0u)
+        << ui.errors[0];
+    EXPECT_TRUE(ui.reports.empty());
+    EXPECT_TRUE(system.replaces.empty());
+    EXPECT_TRUE(system.shutdowns.empty());
+    DeleteFileA(JoinPath(LocalTemp(), "SECURITY").c_str());
+    EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{}) << "SAM, expanded before SECURITY failed, is removed";
 
     // Everything succeeds: the local computer is asked to restart.
+    request.selection = Select({1, 2});
     EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::Restored);
-    EXPECT_EQ(ui.reports[1], "SECURITY - Success\nSOFTWARE - Success\n");
+    EXPECT_EQ(ui.reports.back(), "SECURITY - Success\nSOFTWARE - Success\n");
+    EXPECT_FALSE(ui.warnings.back());
+    EXPECT_TRUE(system.connects.empty()) << "the typed name is this computer in another case: local restore";
     ASSERT_EQ(system.shutdowns.size(), 1u);
     EXPECT_EQ(system.shutdowns[0].machine, "");
     EXPECT_EQ(system.shutdowns[0].message, "Restavo v 1.00: registry hives have been restored");
     EXPECT_EQ(system.shutdowns[0].timeout, 20u);
     EXPECT_TRUE(system.shutdowns[0].force);
     EXPECT_TRUE(system.shutdowns[0].restart);
+
+    // A restart the system refuses is reported with its reason.
+    system.shutdownResult = FALSE;
+    EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::Restored);
+    EXPECT_EQ(ui.reports.back(), "SECURITY - Success\nSOFTWARE - Success\n\n" +
+                                     FailureText("The restart could not be started", ERROR_NOT_READY) + "\n");
+    EXPECT_TRUE(ui.warnings.back());
 }
 
-TEST_F(RestoreTest, TwoFailuresBothCarryTheLaterText)
+TEST_F(RestoreTest, EachFailedHiveCarriesItsOwnText)
 {
     WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"});
     system.failReplaceKeys = {"SYSTEM"};
     ScriptedUi ui;
-    RestoreRequest request{erd.Path(), LocalName(), Select({0, 3, 4}), false};
-    win::Handle held(
-        CreateFileA(JoinPath(LocalTemp(), "SAM").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::PartlyFailed);
+    RestoreRequest request{erd.Path(), LocalName(), Select({0, 3, 4}), true};
+    // SAM's backup from an earlier restore is still the running hive: it cannot be deleted.
+    std::string backup = JoinPath(LocalTemp(), "SAMx");
+    {
+        win::Handle held(CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(held.IsValid());
+        EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::PartlyFailed);
+    }
+    DeleteFileA(backup.c_str());
     ASSERT_EQ(ui.reports.size(), 1u);
-    EXPECT_EQ(ui.reports[0],
-              "SAM - Error during replacing key\nSYSTEM - Error during replacing key\nDEFAULT - Success\n");
+    EXPECT_EQ(ui.reports[0], "SAM - Error " + FailureText(kErrorWaiting, ERROR_SHARING_VIOLATION) +
+                                 "\nSYSTEM - Error " + FailureText(kErrorReplacing, ERROR_ACCESS_DENIED) +
+                                 "\nDEFAULT - Success\n\nThe hives marked Success are swapped in and take effect at "
+                                 "the next restart of " + LocalName() + ".\nNo restart was started.\n");
+    EXPECT_TRUE(ui.warnings[0]);
+    EXPECT_TRUE(system.shutdowns.empty());
+    // A local restore keeps only the swapped file.
+    EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{"DEFAULT"});
 }
 
 TEST_F(RestoreTest, InputProblemsStopTheCommandBeforeAnythingChanges)
@@ -374,6 +448,52 @@ TEST_F(RestoreTest, InputProblemsStopTheCommandBeforeAnythingChanges)
     EXPECT_FALSE(testing_support::FileExists(JoinPath(LocalTemp(), "SYSTEM")));
 }
 
+TEST_F(RestoreTest, CompressedFilesAreCheckedBeforeTheirHivesAreUsed)
+{
+    std::string whole = szdd::Compress(HiveBytes("SAM"), 0);
+    std::string reason;
+    DWORD declared = 0;
+    WriteRawRepairFile(erd.Path(), "SAM", whole);
+    EXPECT_TRUE(CheckCompressedFile((erd / "SAM._").c_str(), reason, &declared));
+    EXPECT_EQ(declared, HiveBytes("SAM").size());
+
+    auto refused = [&](const std::string& bytes) {
+        WriteRawRepairFile(erd.Path(), "SAM", bytes);
+        return !CheckCompressedFile((erd / "SAM._").c_str(), reason);
+    };
+    EXPECT_TRUE(refused("")) << "empty";
+    EXPECT_TRUE(refused(HiveBytes("SAM"))) << "a plain hive";
+    EXPECT_TRUE(refused(whole.substr(0, 13))) << "a cut header";
+    EXPECT_TRUE(refused(whole.substr(0, 14))) << "a header without data";
+    std::string noLength = whole;
+    noLength[10] = noLength[11] = noLength[12] = noLength[13] = 0;
+    EXPECT_TRUE(refused(noLength)) << "a declared length of 0";
+    EXPECT_TRUE(refused(szdd::Compress(std::string(1000, 'x'), 0).substr(0, 16))) << "far too little data";
+
+    // Expanded: the size must be the declared one and the system must load it as a hive.
+    std::string target = JoinPath(LocalTemp(), "SAM");
+    WriteRawRepairFile(erd.Path(), "SAM", whole.substr(0, whole.size() * 2 / 3));
+    EXPECT_FALSE(ExpandWholeHive((erd / "SAM._").c_str(), target.c_str(), reason));
+    EXPECT_FALSE(testing_support::FileExists(target));
+    WriteRawRepairFile(erd.Path(), "SAM", szdd::Compress("regf but no hive" + std::string(3000, 'q'), 0));
+    EXPECT_FALSE(ExpandWholeHive((erd / "SAM._").c_str(), target.c_str(), reason));
+    EXPECT_EQ(reason.rfind("the system cannot load it as a hive: ", 0), 0u) << reason;
+    EXPECT_FALSE(testing_support::FileExists(target));
+    WriteRawRepairFile(erd.Path(), "SAM", whole);
+    EXPECT_TRUE(ExpandWholeHive((erd / "SAM._").c_str(), target.c_str(), reason)) << reason;
+}
+
+TEST_F(RestoreTest, ASetIsMixedWhenItsTimesLieMoreThanTwoHoursApart)
+{
+    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SYSTEM"});
+    SetAge(erd / "SAM._", 2 * kHour);
+    EXPECT_FALSE(IsMixedSet(erd.Path().c_str(), Select({0, 1, 2})));
+    SetAge(erd / "SAM._", 2 * kHour + kHour / 60);
+    EXPECT_TRUE(IsMixedSet(erd.Path().c_str(), Select({0, 1, 2})));
+    EXPECT_FALSE(IsMixedSet(erd.Path().c_str(), Select({1, 3}))) << "only the selected hives count";
+    EXPECT_FALSE(IsMixedSet(erd.Path().c_str(), Select({0})));
+}
+
 TEST_F(RestoreTest, TypedLeadingBackslashesAreDroppedBeforeTheNameIsUsed)
 {
     SetTestString("pc01\\HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", REG_SZ, "C:\\WINNT");
@@ -391,14 +511,20 @@ TEST_F(RestoreTest, TypedLeadingBackslashesAreDroppedBeforeTheNameIsUsed)
     EXPECT_EQ(system.shutdowns[0].machine, "pc01");
 }
 
-TEST(ReportTest, FiveFailuresWithALongTextAllShow)
+TEST(ReportTest, FiveFailuresEachShowTheirOwnText)
 {
     HiveSelection all = {1, 1, 1, 1, 1};
     HiveSelection none{};
-    std::string report = BuildReport(all, none, kErrorConnecting);
-    EXPECT_EQ(report.size(), 5 * std::string(" - Error during connecting registry\n").size() + 3 + 8 + 8 + 6 + 7);
-    EXPECT_NE(report.find("DEFAULT - Error during connecting registry\n"), std::string::npos);
-    EXPECT_EQ(BuildReport(HiveSelection{0, 0, 1, 0, 0}, HiveSelection{0, 0, 1, 0, 0}, ""), "SOFTWARE - Success\n");
+    RestoreDetails details;
+    for (int i = 0; i < kHiveCount; ++i) details.failures[i] = FailureText(kErrorConnecting, 53 + i);
+    RestoreReport report = BuildReport(all, none, details, "PC01");
+    EXPECT_TRUE(report.warning);
+    EXPECT_NE(report.text.find("DEFAULT - Error " + FailureText(kErrorConnecting, 57) + "\n"), std::string::npos);
+    EXPECT_NE(report.text.find("SAM - Error " + FailureText(kErrorConnecting, 53) + "\n"), std::string::npos);
+    EXPECT_NE(report.text.find("\nNo hive was swapped in on PC01. No restart was started.\n"), std::string::npos);
+    report = BuildReport(HiveSelection{0, 0, 1, 0, 0}, HiveSelection{0, 0, 1, 0, 0}, RestoreDetails{}, "PC01");
+    EXPECT_EQ(report.text, "SOFTWARE - Success\n");
+    EXPECT_FALSE(report.warning);
 }
 
 namespace {
