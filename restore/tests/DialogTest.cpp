@@ -400,15 +400,11 @@ TEST_F(DialogTest, ConfirmationListsTheHivesInReverseOrder)
 
 TEST_F(DialogTest, ForeignOldAndMixedDataNeedTheBoxTickedAndEveryAnswer)
 {
-    // A mixed set alone raises the guard.
-    CConfirmDialog mixed(Facts(false, false, true));
+    CConfirmDialog mixed(Facts(false, false, true)); // a mixed set alone raises the guard
     HWND mixedWindow = mixed.Create(GetModuleHandleA(nullptr), IDD_CONFIRM, nullptr);
-    ASSERT_NE(mixedWindow, nullptr);
     EXPECT_TRUE(Shown(GetDlgItem(mixedWindow, IDC_IGNORE_WARNING)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(mixedWindow, IDOK)));
-    EXPECT_EQ(mixed.StateIcon(), IDI_WARNING_STATE);
     mixed.Destroy();
-
     CConfirmDialog confirm(Facts(true, true, true));
     HWND window = confirm.Create(GetModuleHandleA(nullptr), IDD_CONFIRM, nullptr);
     ASSERT_NE(window, nullptr);
@@ -492,14 +488,14 @@ TEST_F(DialogTest, ConfirmationFactsComeFromTheSavedData)
     EXPECT_TRUE(facts.different);
     EXPECT_TRUE(facts.old);
 
-    // SAM saved three hours before SYSTEM: a mixed set.
+    // SAM saved two hours before SYSTEM belongs to its set; a minute more makes it mixed.
     WriteRepairFiles(erd.Path(), {"SAM"});
     SetAge(erd / "system._", 0);
-    SetAge(erd / "SAM._", 3 * kHour);
-    facts = GatherConfirmationFacts("pc01", {1, 0, 0, 1, 0}, erd.Path().c_str(), times);
-    EXPECT_FALSE(facts.old);
-    EXPECT_FALSE(facts.different);
-    EXPECT_TRUE(facts.mixed);
+    SetAge(erd / "SAM._", 2 * kHour);
+    EXPECT_FALSE(GatherConfirmationFacts("pc01", {1, 0, 0, 1, 0}, erd.Path().c_str(), times).mixed);
+    SetAge(erd / "SAM._", 2 * kHour + kHour / 60);
+    EXPECT_TRUE(GatherConfirmationFacts("pc01", {1, 0, 0, 1, 0}, erd.Path().c_str(), times).mixed);
+    EXPECT_FALSE(GatherConfirmationFacts("pc01", {1, 0, 0, 0, 0}, erd.Path().c_str(), times).mixed);
 }
 
 namespace {
@@ -593,12 +589,12 @@ TEST_F(DialogTest, InputAndSourceProblemsEndTheCommandInAnErrorBoxBeforeAnything
     SendMessageA(window, WM_COMMAND, IDOK, 0);
     std::vector<std::string> expected = {kComputerEmpty, kSelectionEmpty, kSourceMissing};
 
-    // SAM is whole; SECURITY is each of the broken files in turn. Those the header tells
-    // end before the confirmation, the others once expanded, and all before any copy.
+    // SECURITY is each broken file in turn: those its header gives away end the command
+    // before the confirmation, the others once expanded; all before anything is copied.
     WriteRepairFiles(erd.Path(), {"SAM"});
     WriteSystemHive(erd.Path(), "pc01");
     std::string whole = szdd::Compress(HiveBytes("SECURITY"), 0);
-    struct Broken {
+    struct {
         const char* what;
         std::string bytes;
         bool confirmed;
@@ -606,11 +602,12 @@ TEST_F(DialogTest, InputAndSourceProblemsEndTheCommandInAnErrorBoxBeforeAnything
         {"empty", "", false},
         {"plain", HiveBytes("SECURITY"), false},
         {"only a header", whole.substr(0, 14), false},
+        {"no declared length", whole.substr(0, 10) + std::string(4, '\0') + whole.substr(14), false},
         {"truncated", whole.substr(0, whole.size() * 2 / 3), true},
         {"not a hive", szdd::Compress("regf but no hive" + std::string(3000, 'q'), 0), true},
     };
     for (const auto& file : broken) {
-        WriteRawRepairFile(erd.Path(), "SECURITY", file.bytes);
+        ASSERT_TRUE(testing_support::WriteWholeFile(erd / "SECURITY._", file.bytes));
         g_confirmationsSeen = 0;
         UINT_PTR timer = SetTimer(nullptr, 0, 50, &AcceptConfirmation);
         EXPECT_EQ(dialog.Restore(), RestoreOutcome::SourceError) << file.what;

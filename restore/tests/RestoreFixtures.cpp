@@ -48,11 +48,6 @@ void WriteRepairFiles(const std::string& folder, const std::vector<std::string>&
         ASSERT_TRUE(WriteWholeFile(folder + "\\" + name + "._", szdd::Compress(HiveBytes(name), 0))) << name;
 }
 
-void WriteRawRepairFile(const std::string& folder, const std::string& name, const std::string& bytes)
-{
-    ASSERT_TRUE(WriteWholeFile(folder + "\\" + name + "._", bytes)) << name;
-}
-
 std::string PlantedProgram()
 {
     return BinFolder() + "\\restavo_planted.exe";

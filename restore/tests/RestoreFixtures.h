@@ -21,12 +21,8 @@ std::string HiveBytes(const std::string& name);
 // Writes "<name>._" (compressed) for each named hive into `folder`.
 void WriteRepairFiles(const std::string& folder, const std::vector<std::string>& names);
 
-// Writes "<name>._" holding exactly `bytes`.
-void WriteRawRepairFile(const std::string& folder, const std::string& name, const std::string& bytes);
-
-// The folder holding the test programs and the planted stand-ins: restavo_planted.exe (a
-// program) and restavo_planted_library.dll, which leave "planted-ran.txt" beside themselves
-// when they run.
+// The planted stand-ins (tests/Planted.cpp): a program and a library that leave
+// "planted-ran.txt" in the current folder when they run.
 std::string PlantedProgram();
 std::string PlantedLibrary();
 
