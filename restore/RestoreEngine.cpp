@@ -189,6 +189,8 @@ std::string ReadSourceComputerName(const char* folder)
                                "SSS\\ControlSet001\\Control\\ComputerName\\ComputerName\\", buffer, &size))
             name = buffer;
         RegUnLoadKeyA(HKEY_LOCAL_MACHINE, "SSS");
+    } else {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SSS"); // see LoadAsHive
     }
     DeleteFileA(tempFile.c_str());
     DeleteFileA((tempFile + "log").c_str());
@@ -264,7 +266,11 @@ bool CheckCompressedFile(const char* path, std::string& reason, DWORD* declaredL
     // Each flag byte governs eight items; a two-byte item yields at most 18 bytes. Nine bytes
     // out for each byte in is more than the format can give.
     ULONGLONG data = size - sizeof(header);
-    if (header.uncompressedSize == 0 || header.uncompressedSize > data * 9) {
+    if (header.uncompressedSize == 0) {
+        reason = "the file declares an empty hive";
+        return false;
+    }
+    if (header.uncompressedSize > data * 9) {
         reason = win::Format("the file declares %lu bytes, which its %lu bytes of compressed data cannot hold",
                              static_cast<unsigned long>(header.uncompressedSize), static_cast<unsigned long>(data));
         return false;
