@@ -16,7 +16,7 @@ ServerBrowseDialog SystemBrowse()
     static Library library;
     static ServerBrowseDialog browse = nullptr;
     if (!browse) {
-        library.Reset(LoadLibraryA("NTLANMAN.DLL"));
+        library.Reset(LoadSystemLibrary("NTLANMAN.DLL"));
         if (library)
             browse = reinterpret_cast<ServerBrowseDialog>(
                 reinterpret_cast<void*>(GetProcAddress(library.Get(), "ServerBrowseDialogA0")));

@@ -80,4 +80,21 @@ std::string ModuleFolder(HMODULE module)
     return path;
 }
 
+std::string SystemFilePath(const char* fileName)
+{
+    char folder[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryA(folder, sizeof(folder));
+    if (length == 0 || length >= sizeof(folder) || !fileName) return {};
+    std::string path(folder, length);
+    if (path.back() != '\\') path += '\\';
+    return path + fileName;
+}
+
+HMODULE LoadSystemLibrary(const char* fileName)
+{
+    std::string path = SystemFilePath(fileName);
+    if (path.empty()) return nullptr;
+    return LoadLibraryA(path.c_str());
+}
+
 } // namespace win

@@ -29,4 +29,13 @@ bool CopyText(char* buffer, size_t size, const char* text) noexcept;
 // The folder of this program's file, without the trailing backslash.
 std::string ModuleFolder(HMODULE module = nullptr);
 
+// `fileName` in the system folder (GetSystemDirectoryA), such as "C:\WINNT\system32\expand.exe";
+// empty when the folder cannot be told.
+std::string SystemFilePath(const char* fileName);
+
+// Loads one of the system's own libraries from the system folder by its full path, so that
+// a file of that name in the program's or the current folder is never taken instead.
+// Null with the last-error code kept when it cannot be loaded.
+HMODULE LoadSystemLibrary(const char* fileName);
+
 } // namespace win

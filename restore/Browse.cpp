@@ -139,8 +139,34 @@ std::string EnterStartingFolder(const std::string& path)
     return length > 0 && length < sizeof(current) ? current : "";
 }
 
+namespace {
+
+// Puts the current folder back as it was when the guard was made.
+class CurrentFolderGuard {
+public:
+    CurrentFolderGuard()
+    {
+        DWORD length = GetCurrentDirectoryA(sizeof(saved_), saved_);
+        if (length == 0 || length >= sizeof(saved_)) saved_[0] = '\0';
+    }
+    ~CurrentFolderGuard()
+    {
+        if (saved_[0]) SetCurrentDirectoryA(saved_);
+    }
+    CurrentFolderGuard(const CurrentFolderGuard&) = delete;
+    CurrentFolderGuard& operator=(const CurrentFolderGuard&) = delete;
+
+private:
+    char saved_[kPathSize] = {};
+};
+
+} // namespace
+
 bool BrowseErdFolder(const char* title, HWND owner, std::string& path, DWORD majorVersion)
 {
+    // The browse works through the current folder; left in the chosen folder, which holds
+    // files copied from a target, it would be searched for programs and libraries.
+    CurrentFolderGuard guard;
     std::string start = EnterStartingFolder(path);
     if (!RunOpenDialog(title, owner, start, majorVersion)) return false;
     // The dialog moved the current directory along as the user went from folder to folder.

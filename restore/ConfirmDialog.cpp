@@ -38,6 +38,7 @@ ConfirmationFacts GatherConfirmationFacts(const std::string& targetName, const H
     std::string source = ReadSourceComputerName(folder);
     facts.different = source.empty() || lstrcmpiA(source.c_str(), targetName.c_str()) != 0;
     facts.old = IsErdOld(folder);
+    facts.mixed = IsMixedSet(folder, selection);
     facts.source = source.empty() ? "N/A" : source;
     facts.destination = targetName;
     facts.selection = selection;
@@ -92,7 +93,7 @@ BOOL CConfirmDialog::OnInitDialog()
     SetItemText(IDC_DESTINATION_COMPUTER, facts_.destination.c_str());
     SetChecked(IDC_IGNORE_WARNING, false);
     stateIcon_ = IDI_ACCEPTED;
-    if (facts_.old || facts_.different) {
+    if (facts_.old || facts_.different || facts_.mixed) {
         ShowWindow(Item(IDC_IGNORE_WARNING), SW_SHOW);
         EnableItem(IDOK, false);
         SetStateIcon(IDI_WARNING_STATE);
@@ -124,6 +125,10 @@ bool CConfirmDialog::OnCommand(WORD id, WORD code, HWND)
                 Finish(0);
                 return true;
             }
+        }
+        if (facts_.mixed && ShowMessage(Handle(), kMixedQuestion, "Warning", MB_YESNO | MB_ICONWARNING) != IDYES) {
+            Finish(0);
+            return true;
         }
         Finish(1);
         return true;

@@ -13,6 +13,9 @@ namespace restavo {
 inline constexpr const char* kOldQuestion = "The hive(s) was created more then 30 days ago.\nContinue anyway ?\n";
 inline constexpr const char* kForeignQuestion =
     "The hive(s) was created on computer %s.\nBut you going to apply it on computer %s.\nContinue anyway ?\n";
+inline constexpr const char* kMixedQuestion =
+    "The selected hives were saved more than two hours apart,\nso they may not come from one emergency repair run.\n"
+    "Continue anyway ?\n";
 
 // What the confirmation shows.
 struct ConfirmationFacts {
@@ -20,6 +23,7 @@ struct ConfirmationFacts {
     std::string destination; // the computer to restore
     bool different = false;  // the two computers differ (an unknown source differs)
     bool old = false;        // the saved data are 31 days old or more
+    bool mixed = false;      // the selected hives were saved more than two hours apart
     HiveSelection selection{};
     HiveTimes times{};
 };

@@ -129,9 +129,10 @@ bool CRestoreDialog::Confirm(const std::string& targetName, const HiveSelection&
     return ConfirmRestore(Handle(), targetName, selection, folder, times) == 1;
 }
 
-void CRestoreDialog::ShowReport(const std::string& report)
+void CRestoreDialog::ShowReport(const std::string& report, bool warning)
 {
-    ShowMessage(Handle(), report.c_str(), "Restore Complete", MB_ICONINFORMATION);
+    ShowMessage(Handle(), report.c_str(), warning ? kWarningReportCaption : kReportCaption,
+                warning ? MB_ICONWARNING : MB_ICONINFORMATION);
 }
 
 void CRestoreDialog::BeginWait()

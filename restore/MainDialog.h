@@ -42,7 +42,7 @@ private:
     void ShowError(const char* text) override;
     bool Confirm(const std::string& targetName, const HiveSelection& selection, const char* folder,
                  const HiveTimes& times) override;
-    void ShowReport(const std::string& report) override;
+    void ShowReport(const std::string& report, bool warning) override;
     void BeginWait() override;
     void EndWait() override;
 

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "Handle.h"
+#include "Szdd.h"
 #include "SystemText.h"
 
 namespace restavo {
@@ -48,6 +49,36 @@ bool ReadLastWriteTime(const std::string& path, FILETIME& time)
     return GetFileTime(file.Get(), nullptr, nullptr, &time) != FALSE;
 }
 
+// The size of a file, or false when it cannot be opened.
+bool ReadFileSize(const std::string& path, ULONGLONG& size)
+{
+    win::Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD high = 0;
+    DWORD low = GetFileSize(file.Get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    size = (static_cast<ULONGLONG>(high) << 32) | low;
+    return true;
+}
+
+// Loads `file` as a hive under a scratch key of HKEY_LOCAL_MACHINE and unloads it again;
+// removes the log the registry writes beside a loaded hive.
+LONG LoadAsHive(const std::string& file, const char* scratchKey)
+{
+    EnablePrivilege(SE_RESTORE_NAME, nullptr);
+    LONG result = RegLoadKeyA(HKEY_LOCAL_MACHINE, scratchKey, file.c_str());
+    if (result == ERROR_SUCCESS) {
+        RegUnLoadKeyA(HKEY_LOCAL_MACHINE, scratchKey);
+    } else {
+        // Some registries leave the scratch key behind after a refused load; the next check
+        // would then be refused for that alone.
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey);
+    }
+    DeleteFileA((file + ".LOG").c_str());
+    return result;
+}
+
 std::string SourceFile(const char* folder, const HiveEntry& hive)
 {
     std::string base(folder ? folder : "");
@@ -62,10 +93,11 @@ struct ValueChoice {
     DWORD type;
 };
 bool ReadConnectedString(RestoreSystem& system, const char* machine, HKEY root, const char* keyPath,
-                         std::initializer_list<ValueChoice> choices, std::string& text)
+                         std::initializer_list<ValueChoice> choices, std::string& text, LONG& connectResult)
 {
     HKEY connected = nullptr;
-    if (system.ConnectRegistry(machine, root, &connected) != ERROR_SUCCESS) return false;
+    connectResult = system.ConnectRegistry(machine, root, &connected);
+    if (connectResult != ERROR_SUCCESS) return false;
     win::RegKey owner(connected);
     for (const auto& choice : choices) {
         char buffer[kPathSize] = {};
@@ -157,6 +189,8 @@ std::string ReadSourceComputerName(const char* folder)
                                "SSS\\ControlSet001\\Control\\ComputerName\\ComputerName\\", buffer, &size))
             name = buffer;
         RegUnLoadKeyA(HKEY_LOCAL_MACHINE, "SSS");
+    } else {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SSS"); // see LoadAsHive
     }
     DeleteFileA(tempFile.c_str());
     DeleteFileA((tempFile + "log").c_str());
@@ -184,8 +218,13 @@ bool IsErdOld(const char* folder)
 bool ExpandFile(const char* source, const char* target)
 {
     if (!DeleteFileA(target) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    // The program is named by its full path in the system folder: a bare "expand.exe" would
+    // be looked for in the current folder first, which may be a folder of files copied from
+    // the target.
+    std::string program = win::SystemFilePath("expand.exe");
+    if (program.empty()) return false;
     char command[800] = {};
-    int length = std::snprintf(command, sizeof(command), "expand.exe \"%s\" \"%s\"", source, target);
+    int length = std::snprintf(command, sizeof(command), "\"%s\" \"%s\" \"%s\"", program.c_str(), source, target);
     if (length < 0 || static_cast<size_t>(length) >= sizeof(command)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
@@ -194,15 +233,114 @@ bool ExpandFile(const char* source, const char* target)
     startup.cb = sizeof(startup);
     GetStartupInfoA(&startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS | DETACHED_PROCESS, nullptr,
-                        nullptr, &startup, &info))
+    if (!CreateProcessA(program.c_str(), command, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS | DETACHED_PROCESS,
+                        nullptr, nullptr, &startup, &info))
         return false;
     win::Handle process(info.hProcess);
     win::Handle thread(info.hThread);
     WaitForSingleObject(process.Get(), INFINITE);
     DWORD code = 0xFFFF;
     if (!GetExitCodeProcess(process.Get(), &code)) code = 0xFFFF;
+    if (code != 0) SetLastError(ERROR_INVALID_DATA);
     return code == 0;
+}
+
+bool CheckCompressedFile(const char* path, std::string& reason, DWORD* declaredLength)
+{
+    win::Handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+    if (!file) {
+        reason = FailureText("the file cannot be read", GetLastError());
+        return false;
+    }
+    DWORD high = 0;
+    DWORD size = GetFileSize(file.Get(), &high);
+    szdd::Header header = {};
+    DWORD got = 0;
+    if (size == INVALID_FILE_SIZE || high != 0 || size < sizeof(header) ||
+        !ReadFile(file.Get(), &header, sizeof(header), &got, nullptr) || got != sizeof(header) ||
+        std::memcmp(header.magic, szdd::kSignature, sizeof(szdd::kSignature)) != 0 || header.mode != szdd::kModeLzss) {
+        reason = "the file is not a compressed repair file";
+        return false;
+    }
+    // Each flag byte governs eight items; a two-byte item yields at most 18 bytes. Nine bytes
+    // out for each byte in is more than the format can give.
+    ULONGLONG data = size - sizeof(header);
+    if (header.uncompressedSize == 0) {
+        reason = "the file declares an empty hive";
+        return false;
+    }
+    if (header.uncompressedSize > data * 9) {
+        reason = win::Format("the file declares %lu bytes, which its %lu bytes of compressed data cannot hold",
+                             static_cast<unsigned long>(header.uncompressedSize), static_cast<unsigned long>(data));
+        return false;
+    }
+    if (declaredLength) *declaredLength = header.uncompressedSize;
+    return true;
+}
+
+std::string SourceProblemText(const char* hive, const std::string& reason)
+{
+    return win::Format("Can not restore the hive %s from its saved file: %s", hive, reason.c_str());
+}
+
+bool CheckCompressedSources(const char* folder, const HiveSelection& selection, std::string& problem)
+{
+    for (int i = 0; i < kHiveCount; ++i) {
+        if (!selection[i]) continue;
+        std::string reason;
+        if (!CheckCompressedFile(SourceFile(folder, HiveTable[i]).c_str(), reason)) {
+            problem = SourceProblemText(HiveTable[i].name, reason);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ExpandWholeHive(const char* source, const char* target, std::string& reason)
+{
+    DWORD declared = 0;
+    if (!CheckCompressedFile(source, reason, &declared)) return false;
+    if (!ExpandFile(source, target)) {
+        reason = FailureText(kErrorExpanding, GetLastError());
+        DeleteFileA(target);
+        return false;
+    }
+    ULONGLONG size = 0;
+    if (!ReadFileSize(target, size) || size != declared) {
+        reason = win::Format("it expanded to %lu bytes of the %lu its file declares", static_cast<unsigned long>(size),
+                             static_cast<unsigned long>(declared));
+        DeleteFileA(target);
+        return false;
+    }
+    LONG loaded = LoadAsHive(target, "RestavoCheck");
+    if (loaded != ERROR_SUCCESS) {
+        reason = FailureText("the system cannot load it as a hive", static_cast<DWORD>(loaded));
+        DeleteFileA(target);
+        return false;
+    }
+    return true;
+}
+
+bool IsMixedSet(const char* folder, const HiveSelection& selection)
+{
+    ULONGLONG earliest = ~0ULL;
+    ULONGLONG latest = 0;
+    for (int i = 0; i < kHiveCount; ++i) {
+        FILETIME written = {};
+        if (!selection[i] || !ReadLastWriteTime(SourceFile(folder, HiveTable[i]), written)) continue;
+        ULONGLONG ticks = ToTicks(written);
+        if (ticks < earliest) earliest = ticks;
+        if (ticks > latest) latest = ticks;
+    }
+    return latest > earliest && latest - earliest > kMixedSetSpread;
+}
+
+std::string FailureText(const char* step, DWORD code)
+{
+    std::string message = win::SystemMessageText(code);
+    if (message.empty()) message = win::Format("error %lu", static_cast<unsigned long>(code));
+    return std::string(step) + ": " + message;
 }
 
 void ReplaceInPath(std::string& path, const char* token, const char* replacement)
@@ -256,14 +394,22 @@ TargetFolders FindTargetFolders(const char* machine, RestoreSystem& system)
         return folders;
     }
     std::string targetTemp;
+    LONG usersConnect = ERROR_SUCCESS;
+    LONG machineConnect = ERROR_SUCCESS;
     if (!ReadConnectedString(system, machine, HKEY_USERS, ".DEFAULT\\Environment",
-                             {{"temp", REG_SZ}, {"TEMP", REG_EXPAND_SZ}}, targetTemp))
+                             {{"temp", REG_SZ}, {"TEMP", REG_EXPAND_SZ}}, targetTemp, usersConnect))
         targetTemp = "%SystemDrive%\\temp"; // the drive below already carries its colon
     std::string systemRoot;
     if (!ReadConnectedString(system, machine, HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                             {{"SystemRoot", REG_SZ}}, systemRoot) ||
+                             {{"SystemRoot", REG_SZ}}, systemRoot, machineConnect) ||
         systemRoot.empty())
         systemRoot = "C:\\Winnt";
+    // Folders guessed for a computer whose registry answers neither connection are no
+    // better than guesses: the restore stops there.
+    if (usersConnect != ERROR_SUCCESS && machineConnect != ERROR_SUCCESS) {
+        folders.reachable = false;
+        folders.connectError = machineConnect;
+    }
     std::string drive = systemRoot.substr(0, 1) + ":";
     ReplaceInPath(targetTemp, "%SystemDrive%", drive.c_str());
     ReplaceInPath(targetTemp, "%SystemRoot%", systemRoot.c_str());
@@ -274,82 +420,144 @@ TargetFolders FindTargetFolders(const char* machine, RestoreSystem& system)
     return folders;
 }
 
-bool RestoreHives(HWND, const char* machine, const char* folder, HiveSelection& selection, std::string& errorText,
-                  RestoreSystem& system)
-{
-    TargetFolders target = FindTargetFolders(machine, system);
-    std::string localTemp = LocalTempFolder();
-    bool allRestored = true;
+namespace {
 
+// Expands and checks every selected hive into this computer's temporary folder. On the first
+// hive that fails, every file expanded so far is removed and the problem is named.
+bool PrepareHives(const char* folder, const HiveSelection& selection, const std::string& localTemp,
+                  std::string& problem)
+{
     for (int i = 0; i < kHiveCount; ++i) {
         if (!selection[i]) continue;
-        const HiveEntry& hive = HiveTable[i];
-        const char* failure = nullptr;
-        bool failed = false;
-
-        std::string source = SourceFile(folder, hive);
-        std::string remoteCopy = JoinPath(target.remoteTemp, hive.name);
-        std::string localExpanded = JoinPath(localTemp, hive.name);
-
-        if (!ExpandFile(source.c_str(), localExpanded.c_str())) {
-            failed = true;
-            failure = kErrorExpanding;
-        } else if (localExpanded != remoteCopy && !system.CopyToTarget(localExpanded.c_str(), remoteCopy.c_str())) {
-            failed = true;
-            failure = kErrorCopying;
-        } else if (!system.DeleteTargetFile((remoteCopy + "x").c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-            failed = true;
-        } else {
-            EnablePrivilege(SE_RESTORE_NAME, machine);
-            std::string newFile = JoinPath(target.targetTemp, hive.name);
-            std::string oldFile = newFile + "x";
-            HKEY root = hive.root;
-            win::RegKey connected;
-            if (machine) {
-                HKEY key = nullptr;
-                if (system.ConnectRegistry(machine, hive.root, &key) != ERROR_SUCCESS) {
-                    failed = true;
-                    failure = kErrorConnecting;
-                } else {
-                    connected.Reset(key);
-                    root = key;
-                }
-            }
-            if (!failed &&
-                system.ReplaceKey(root, hive.key, newFile.c_str(), oldFile.c_str()) != ERROR_SUCCESS) {
-                failed = true;
-                failure = kErrorReplacing;
-            }
+        std::string reason;
+        std::string expanded = JoinPath(localTemp, HiveTable[i].name);
+        if (!ExpandWholeHive(SourceFile(folder, HiveTable[i]).c_str(), expanded.c_str(), reason)) {
+            problem = SourceProblemText(HiveTable[i].name, reason);
+            for (int j = 0; j < i; ++j)
+                if (selection[j]) DeleteFileA(JoinPath(localTemp, HiveTable[j].name).c_str());
+            return false;
         }
+    }
+    return true;
+}
 
-        if (failed) {
+// Copies one expanded hive to the target and swaps it in; on failure `failure` holds the
+// step's text with the system's message, and the copy placed on the target is removed.
+bool SwapInHive(const HiveEntry& hive, const char* machine, const TargetFolders& target,
+                const std::string& localExpanded, RestoreSystem& system, std::string& failure)
+{
+    std::string remoteCopy = JoinPath(target.remoteTemp, hive.name);
+    // The backup an earlier restore left is still the running hive until that restart: its
+    // file cannot be deleted then, and the hive is left alone.
+    if (!system.DeleteTargetFile((remoteCopy + "x").c_str())) {
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+            failure = FailureText(kErrorWaiting, code);
+            return false;
+        }
+    }
+    if (localExpanded != remoteCopy && !system.CopyToTarget(localExpanded.c_str(), remoteCopy.c_str())) {
+        // What stands there may be a file an earlier restore still waits to swap in: untouched.
+        failure = FailureText(kErrorCopying, GetLastError());
+        return false;
+    }
+    EnablePrivilege(SE_RESTORE_NAME, machine);
+    std::string newFile = JoinPath(target.targetTemp, hive.name);
+    std::string oldFile = newFile + "x";
+    HKEY root = hive.root;
+    win::RegKey connected;
+    LONG result = ERROR_SUCCESS;
+    if (machine) {
+        HKEY key = nullptr;
+        result = system.ConnectRegistry(machine, hive.root, &key);
+        if (result != ERROR_SUCCESS) {
+            failure = FailureText(kErrorConnecting, static_cast<DWORD>(result));
+        } else {
+            connected.Reset(key);
+            root = key;
+        }
+    }
+    if (result == ERROR_SUCCESS) {
+        result = system.ReplaceKey(root, hive.key, newFile.c_str(), oldFile.c_str());
+        if (result != ERROR_SUCCESS) failure = FailureText(kErrorReplacing, static_cast<DWORD>(result));
+    }
+    if (result != ERROR_SUCCESS) {
+        system.DeleteTargetFile(remoteCopy.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool RestoreHives(HWND, const char* machine, const char* folder, HiveSelection& selection, RestoreDetails& details,
+                  RestoreSystem& system)
+{
+    details = RestoreDetails{};
+    std::string localTemp = LocalTempFolder();
+    if (!PrepareHives(folder, selection, localTemp, details.sourceProblem)) {
+        selection.fill(0);
+        return false;
+    }
+
+    TargetFolders target = FindTargetFolders(machine, system);
+    bool allRestored = true;
+    for (int i = 0; i < kHiveCount; ++i) {
+        if (!selection[i]) continue;
+        std::string localExpanded = JoinPath(localTemp, HiveTable[i].name);
+        bool swapped = false;
+        if (!target.reachable)
+            details.failures[i] = FailureText(kErrorConnecting, static_cast<DWORD>(target.connectError));
+        else
+            swapped = SwapInHive(HiveTable[i], machine, target, localExpanded, system, details.failures[i]);
+        // A remote restore's expanded copies here are scratch; a local one swaps its
+        // expanded file in place, so that file stays when it was swapped in.
+        if (machine || !swapped) DeleteFileA(localExpanded.c_str());
+        if (!swapped) {
             selection[i] = 0;
             allRestored = false;
-            if (failure) errorText = failure;
         }
     }
     return allRestored;
 }
 
-void RebootComputer(const char* machine, RestoreSystem& system)
+bool RebootComputer(const char* machine, RestoreSystem& system)
 {
     if (machine)
         EnablePrivilege(SE_REMOTE_SHUTDOWN_NAME, machine);
     else
         EnablePrivilege(SE_SHUTDOWN_NAME, nullptr);
-    system.Shutdown(machine, kShutdownMessage, 20, TRUE, TRUE);
+    SetLastError(ERROR_SUCCESS);
+    if (system.Shutdown(machine, kShutdownMessage, 20, TRUE, TRUE)) return true;
+    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_GEN_FAILURE);
+    return false;
 }
 
-std::string BuildReport(const HiveSelection& requested, const HiveSelection& restored, const std::string& errorText)
+RestoreReport BuildReport(const HiveSelection& requested, const HiveSelection& restored, const RestoreDetails& details,
+                          const std::string& computer, DWORD restartError)
 {
-    std::string report;
+    RestoreReport report;
+    bool anyRestored = false;
     for (int i = 0; i < kHiveCount; ++i) {
         if (!requested[i]) continue;
-        report += HiveTable[i].name;
-        if (restored[i])
-            report += " - Success\n";
+        report.text += HiveTable[i].name;
+        if (restored[i]) {
+            anyRestored = true;
+            report.text += " - Success\n";
+        } else {
+            report.warning = true;
+            report.text += " - Error " + details.failures[i] + "\n";
+        }
+    }
+    if (report.warning) {
+        if (anyRestored)
+            report.text += "\nThe hives marked Success are swapped in and take effect at the next restart of " +
+                           computer + ".\nNo restart was started.\n";
         else
-            report += " - Error " + errorText + "\n";
+            report.text += "\nNo hive was swapped in on " + computer + ". No restart was started.\n";
+    } else if (restartError != ERROR_SUCCESS) {
+        report.warning = true;
+        report.text += "\n" + FailureText("The restart could not be started", restartError) + "\n";
     }
     return report;
 }
@@ -386,16 +594,27 @@ RestoreOutcome RunRestoreCommand(HWND owner, const RestoreRequest& request, Rest
         ui.ShowError(kSourceMissing);
         return RestoreOutcome::InputError;
     }
+    std::string problem;
+    if (!CheckCompressedSources(request.folder.c_str(), request.selection, problem)) {
+        ui.ShowError(problem.c_str());
+        return RestoreOutcome::SourceError;
+    }
     if (!ui.Confirm(computer, request.selection, request.folder.c_str(), times)) return RestoreOutcome::NotConfirmed;
 
     const char* machine = IsLocalComputer(computer) ? nullptr : computer.c_str();
     ui.BeginWait();
     HiveSelection restored = request.selection;
-    std::string errorText;
-    bool allRestored = RestoreHives(owner, machine, request.folder.c_str(), restored, errorText, system);
-    if (allRestored && request.reboot) RebootComputer(machine, system);
+    RestoreDetails details;
+    bool allRestored = RestoreHives(owner, machine, request.folder.c_str(), restored, details, system);
+    DWORD restartError = ERROR_SUCCESS;
+    if (allRestored && request.reboot && !RebootComputer(machine, system)) restartError = GetLastError();
     ui.EndWait();
-    ui.ShowReport(BuildReport(request.selection, restored, errorText));
+    if (!details.sourceProblem.empty()) {
+        ui.ShowError(details.sourceProblem.c_str());
+        return RestoreOutcome::SourceError;
+    }
+    RestoreReport report = BuildReport(request.selection, restored, details, computer, restartError);
+    ui.ShowReport(report.text, report.warning);
     return allRestored ? RestoreOutcome::Restored : RestoreOutcome::PartlyFailed;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "SystemText.h"
+
 namespace help {
 
 // The storage interface of compiled help files (itss.dll), as the platform documents it. It
@@ -30,7 +32,7 @@ using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
 
 HtmlHelpFunction Viewer()
 {
-    static HMODULE module = LoadLibraryA("hhctrl.ocx");
+    static HMODULE module = win::LoadSystemLibrary("hhctrl.ocx");
     static auto function = module ? reinterpret_cast<HtmlHelpFunction>(
                                         reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpA")))
                                   : nullptr;

@@ -2,7 +2,8 @@
 # Screenshots of Restavo's main dialog and its confirmation under Xvfb, in Wine's virtual
 # desktop (which draws the captions). Needs a configured x86_64 build:
 #   cmake --build build/mingw-x64 --target Restavo restavo_shots
-# Writes restore/screenshots/main-dialog.png and confirm-dialog.png.
+# Writes restore/screenshots/main-dialog.png, confirm-dialog.png and warning-report.png (a
+# restore in which SECURITY fails because an earlier restore's backup is still in place).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 bin="$here/../../build/mingw-x64/bin"
@@ -20,5 +21,8 @@ import -window root -crop 640x480+0+0 "$out/main-dialog.png"
 wine "$bin/restavo_shots.exe" confirm
 sleep 2
 import -window root -crop 640x480+0+0 "$out/confirm-dialog.png"
+wine "$bin/restavo_shots.exe" report
+sleep 2
+import -window root -crop 640x480+0+0 "$out/warning-report.png"
 wine "$bin/restavo_shots.exe" close
 echo "Screenshots in $out"

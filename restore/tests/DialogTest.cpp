@@ -15,6 +15,7 @@
 #include "Resource.h"
 #include "RestoreFixtures.h"
 #include "Startup.h"
+#include "Szdd.h"
 #include "TestSupport.h"
 
 using namespace restavo;
@@ -91,13 +92,14 @@ std::string ListText(HWND list, int row, int column)
     return text;
 }
 
-ConfirmationFacts Facts(bool old, bool different)
+ConfirmationFacts Facts(bool old, bool different, bool mixed = false)
 {
     ConfirmationFacts facts;
     facts.source = different ? "PC01" : "PC02";
     facts.destination = "PC02";
     facts.old = old;
     facts.different = different;
+    facts.mixed = mixed;
     facts.selection = {1, 0, 1, 1, 0};
     for (int i = 0; i < kHiveCount; ++i) win::CopyText(facts.times[i].data(), kHiveSlot, ("0" + std::to_string(i + 1) + "/02/99 10:00").c_str());
     return facts;
@@ -248,13 +250,22 @@ TEST_F(DialogTest, WithoutTheSystemsComputerBrowseOurChooserIsShown)
 {
     // Wine has no NTLANMAN.DLL: the browse falls back to our chooser. Where the system has
     // it, its own browse is shown instead and this case cannot be seen.
-    win::Library systemBrowse(LoadLibraryA("NTLANMAN.DLL"));
+    win::Library systemBrowse(win::LoadSystemLibrary("NTLANMAN.DLL"));
     if (systemBrowse) GTEST_SKIP() << "NTLANMAN.DLL is present: the system's computer browse is used";
+    // An NTLANMAN.DLL in the current folder (a folder of files from a target) is not loaded.
+    TempFolder planted("planted");
+    ASSERT_TRUE(CopyFileA(PlantedLibrary().c_str(), (planted / "NTLANMAN.DLL").c_str(), FALSE));
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(saved), saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(planted.Path().c_str()));
     std::string name;
     UINT_PTR timer = SetTimer(nullptr, 0, 50, &PickFromChooser);
-    EXPECT_TRUE(BrowseComputerName(nullptr, name));
+    bool browsed = BrowseComputerName(nullptr, name);
     KillTimer(nullptr, timer);
+    SetCurrentDirectoryA(saved);
+    EXPECT_TRUE(browsed);
     EXPECT_EQ(name, "\\\\" + LocalName());
+    EXPECT_FALSE(testing_support::FileExists(planted / "planted-ran.txt"));
 }
 
 namespace {
@@ -338,6 +349,10 @@ TEST_F(DialogTest, FolderBrowseReturnsTheFolderTheUserEndedIn)
     EXPECT_TRUE(g_openScript.acted);
     EXPECT_EQ(g_openScript.seenFileName, erd.Path());
     EXPECT_EQ(path, erd.Path());
+    // The current folder is put back: the chosen folder holds files copied from a target.
+    char after[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(after), after);
+    EXPECT_STREQ(after, saved);
 
     // Classic style, our template: the path box stands in for the file-name box; Cancel
     // leaves the path alone.
@@ -353,31 +368,11 @@ TEST_F(DialogTest, FolderBrowseReturnsTheFolderTheUserEndedIn)
     EXPECT_EQ(g_openScript.afterTypedPath, "C:\\ERD\\*._");
     EXPECT_EQ(g_openScript.afterEmptyPath, "*.");
     EXPECT_EQ(g_openScript.pathAfterClear, "");
+    GetCurrentDirectoryA(sizeof(after), after);
+    EXPECT_STREQ(after, saved) << "also after a cancelled browse";
     SetCurrentDirectoryA(saved);
 }
 
-TEST_F(DialogTest, RestoreCommandReportsInputErrorsInAnErrorBox)
-{
-    RecordingSystem system;
-    CRestoreDialog dialog(StartupValues{}, system);
-    HWND window = dialog.CreateMain(GetModuleHandleA(nullptr));
-    ASSERT_NE(window, nullptr);
-    SendMessageA(window, WM_COMMAND, IDOK, 0);
-    dialog.SetItemText(IDC_COMPUTER, "PC01");
-    SendMessageA(window, WM_COMMAND, IDOK, 0);
-    Click(window, IDC_HIVE_SAM);
-    SendMessageA(window, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(g_boxes.size(), 3u);
-    EXPECT_EQ(g_boxes[0].text, kComputerEmpty);
-    EXPECT_EQ(g_boxes[1].text, kSelectionEmpty);
-    EXPECT_EQ(g_boxes[2].text, kSourceMissing);
-    for (const auto& box : g_boxes) {
-        EXPECT_EQ(box.caption, "Error");
-        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
-    }
-    EXPECT_TRUE(system.replaces.empty());
-    dialog.Destroy();
-}
 
 TEST_F(DialogTest, ConfirmationListsTheHivesInReverseOrder)
 {
@@ -403,9 +398,14 @@ TEST_F(DialogTest, ConfirmationListsTheHivesInReverseOrder)
     EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST_F(DialogTest, ForeignAndOldDataNeedTheBoxTickedAndBothAnswers)
+TEST_F(DialogTest, ForeignOldAndMixedDataNeedTheBoxTickedAndEveryAnswer)
 {
-    CConfirmDialog confirm(Facts(true, true));
+    CConfirmDialog mixed(Facts(false, false, true)); // a mixed set alone raises the guard
+    HWND mixedWindow = mixed.Create(GetModuleHandleA(nullptr), IDD_CONFIRM, nullptr);
+    EXPECT_TRUE(Shown(GetDlgItem(mixedWindow, IDC_IGNORE_WARNING)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(mixedWindow, IDOK)));
+    mixed.Destroy();
+    CConfirmDialog confirm(Facts(true, true, true));
     HWND window = confirm.Create(GetModuleHandleA(nullptr), IDD_CONFIRM, nullptr);
     ASSERT_NE(window, nullptr);
     HWND guard = GetDlgItem(window, IDC_IGNORE_WARNING);
@@ -422,14 +422,15 @@ TEST_F(DialogTest, ForeignAndOldDataNeedTheBoxTickedAndBothAnswers)
     EXPECT_EQ(confirm.StateIcon(), IDI_WARNING_STATE);
     Click(window, IDC_IGNORE_WARNING);
 
-    g_answers = {IDYES, IDYES};
+    g_answers = {IDYES, IDYES, IDYES};
     Click(window, IDOK);
     EXPECT_EQ(confirm.Result(), 1);
-    ASSERT_EQ(g_boxes.size(), 2u);
+    ASSERT_EQ(g_boxes.size(), 3u);
     EXPECT_EQ(g_boxes[0].text, kOldQuestion) << "the age question comes first";
     EXPECT_EQ(g_boxes[1].text,
               "The hive(s) was created on computer PC01.\nBut you going to apply it on computer PC02.\n"
               "Continue anyway ?\n");
+    EXPECT_EQ(g_boxes[2].text, kMixedQuestion);
     for (const auto& box : g_boxes) {
         EXPECT_EQ(box.caption, "Warning");
         EXPECT_EQ(box.type, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
@@ -481,10 +482,20 @@ TEST_F(DialogTest, ConfirmationFactsComeFromTheSavedData)
     EXPECT_EQ(facts.source, "PC01");
     EXPECT_FALSE(facts.different);
     EXPECT_FALSE(facts.old);
+    EXPECT_FALSE(facts.mixed);
     SetAge(erd / "system._", 40 * kDay);
     facts = GatherConfirmationFacts("PC09", selection, erd.Path().c_str(), times);
     EXPECT_TRUE(facts.different);
     EXPECT_TRUE(facts.old);
+
+    // SAM saved two hours before SYSTEM belongs to its set; a minute more makes it mixed.
+    WriteRepairFiles(erd.Path(), {"SAM"});
+    SetAge(erd / "system._", 0);
+    SetAge(erd / "SAM._", 2 * kHour);
+    EXPECT_FALSE(GatherConfirmationFacts("pc01", {1, 0, 0, 1, 0}, erd.Path().c_str(), times).mixed);
+    SetAge(erd / "SAM._", 2 * kHour + kHour / 60);
+    EXPECT_TRUE(GatherConfirmationFacts("pc01", {1, 0, 0, 1, 0}, erd.Path().c_str(), times).mixed);
+    EXPECT_FALSE(GatherConfirmationFacts("pc01", {1, 0, 0, 0, 0}, erd.Path().c_str(), times).mixed);
 }
 
 namespace {
@@ -496,6 +507,8 @@ BOOL CALLBACK FindConfirmation(HWND window, LPARAM result)
     return FALSE;
 }
 
+int g_confirmationsSeen = 0;
+
 // Drives the modal confirmation from a timer of this thread: ticks the guard and presses OK.
 void CALLBACK AcceptConfirmation(HWND, UINT, UINT_PTR timer, DWORD)
 {
@@ -503,6 +516,7 @@ void CALLBACK AcceptConfirmation(HWND, UINT, UINT_PTR timer, DWORD)
     EnumThreadWindows(GetCurrentThreadId(), &FindConfirmation, reinterpret_cast<LPARAM>(&found));
     if (!found) return;
     KillTimer(nullptr, timer);
+    ++g_confirmationsSeen;
     Click(found, IDC_IGNORE_WARNING);
     Click(found, IDOK);
 }
@@ -514,6 +528,16 @@ TEST_F(DialogTest, AForeignHiveAnsweredNoReturnsWithoutRestoring)
     TempFolder erd("erd");
     WriteRepairFiles(erd.Path(), {"SAM"});
     WriteSystemHive(erd.Path(), "PC01");
+    // The target planted an expand.exe among its repair files, and the current folder is the
+    // folder of those files: it runs neither for the name check nor for the restore.
+    ASSERT_TRUE(CopyFileA(PlantedProgram().c_str(), (erd / "expand.exe").c_str(), FALSE));
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof(saved), saved);
+    ASSERT_TRUE(SetCurrentDirectoryA(erd.Path().c_str()));
+    struct PutBack {
+        const char* folder;
+        ~PutBack() { SetCurrentDirectoryA(folder); }
+    } putBack{saved};
     RecordingSystem system;
     CRestoreDialog dialog(StartupValues{}, system);
     HWND window = dialog.CreateMain(GetModuleHandleA(nullptr));
@@ -542,5 +566,114 @@ TEST_F(DialogTest, AForeignHiveAnsweredNoReturnsWithoutRestoring)
     EXPECT_EQ(g_boxes[1].text, "SAM - Success\nSYSTEM - Success\n");
     EXPECT_EQ(g_boxes[1].type, static_cast<UINT>(MB_ICONINFORMATION));
     EXPECT_EQ(system.replaces.size(), 2u);
+    EXPECT_FALSE(testing_support::FileExists(erd / "planted-ran.txt"));
+    dialog.Destroy();
+}
+
+TEST_F(DialogTest, InputAndSourceProblemsEndTheCommandInAnErrorBoxBeforeAnythingChanges)
+{
+    TempFolder erd("erd");
+    TempFolder share("share");
+    ASSERT_TRUE(CreateDirectoryA((share / "temp").c_str(), nullptr));
+    RecordingSystem system;
+    system.shareRoot = share.Path();
+    CRestoreDialog dialog(StartupValues{}, system);
+    HWND window = dialog.CreateMain(GetModuleHandleA(nullptr));
+    ASSERT_NE(window, nullptr);
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    dialog.SetItemText(IDC_COMPUTER, "pc01");
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    for (int box : {IDC_HIVE_SAM, IDC_HIVE_SECURITY, IDC_HIVE_SOFTWARE}) Click(window, box);
+    dialog.SetItemText(IDC_ERD_FOLDER, erd.Path().c_str());
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(g_boxes.size(), 3u);
+    EXPECT_EQ(g_boxes[0].text, kComputerEmpty);
+    EXPECT_EQ(g_boxes[1].text, kSelectionEmpty);
+    EXPECT_EQ(g_boxes[2].text, kSourceMissing);
+
+    // SECURITY is each broken file in turn: those its header gives away end the command
+    // before the confirmation, the others once expanded; all before anything is copied, so
+    // the whole SAM and SOFTWARE are not swapped in without it.
+    WriteRepairFiles(erd.Path(), {"SAM", "SOFTWARE"});
+    WriteSystemHive(erd.Path(), "pc01");
+    std::string whole = szdd::Compress(HiveBytes("SECURITY"), 0);
+    struct {
+        const char* what;
+        std::string bytes;
+        bool confirmed;
+    } broken[] = {
+        {"empty", "", false},
+        {"plain", HiveBytes("SECURITY"), false},
+        {"only a header", whole.substr(0, 14), false},
+        {"no declared length", whole.substr(0, 10) + std::string(4, '\0') + whole.substr(14), false},
+        {"truncated", whole.substr(0, whole.size() * 2 / 3), true},
+        {"not a hive", szdd::Compress("regf but no hive" + std::string(3000, 'q'), 0), true},
+    };
+    for (const auto& file : broken) {
+        ASSERT_TRUE(testing_support::WriteWholeFile(erd / "SECURITY._", file.bytes));
+        g_confirmationsSeen = 0;
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, &AcceptConfirmation);
+        EXPECT_EQ(dialog.Restore(), RestoreOutcome::SourceError) << file.what;
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(g_confirmationsSeen, file.confirmed ? 1 : 0) << file.what;
+        EXPECT_EQ(g_boxes.back().text.rfind("Can not restore the hive SECURITY from its saved file: ", 0), 0u)
+            << file.what << ": " << g_boxes.back().text;
+        EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{}) << file.what;
+    }
+    ASSERT_EQ(g_boxes.size(), 3u + std::size(broken));
+    for (const auto& box : g_boxes) {
+        EXPECT_EQ(box.caption, "Error");
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONERROR));
+    }
+    EXPECT_TRUE(system.connects.empty());
+    EXPECT_TRUE(system.copies.empty());
+    EXPECT_TRUE(system.replaces.empty());
+    EXPECT_TRUE(testing_support::ListFiles(share / "temp").empty());
+    dialog.Destroy();
+}
+
+TEST_F(DialogTest, AHalfFailedRemoteRestoreIsReportedAsAWarningWithEachHivesOwnText)
+{
+    TempFolder erd("erd");
+    TempFolder share("share");
+    ASSERT_TRUE(CreateDirectoryA((share / "temp").c_str(), nullptr));
+    RecordingSystem system;
+    system.shareRoot = share.Path();
+    system.failReplaceKeys = {"SYSTEM"};
+    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY"});
+    WriteSystemHive(erd.Path(), "pc01");
+    CRestoreDialog dialog(StartupValues{}, system);
+    HWND window = dialog.CreateMain(GetModuleHandleA(nullptr));
+    ASSERT_NE(window, nullptr);
+    dialog.SetItemText(IDC_ERD_FOLDER, erd.Path().c_str());
+    dialog.SetItemText(IDC_COMPUTER, "pc01");
+    for (int box : {IDC_HIVE_SAM, IDC_HIVE_SECURITY, IDC_HIVE_SYSTEM, IDC_REBOOT}) Click(window, box);
+
+    // SECURITY's backup from an earlier restore is still the target's running hive.
+    win::Handle held(
+        CreateFileA((share / "temp\\SECURITYx").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, &AcceptConfirmation);
+    EXPECT_EQ(dialog.Restore(), RestoreOutcome::PartlyFailed);
+    KillTimer(nullptr, timer);
+    held.Reset();
+
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].caption, kWarningReportCaption);
+    EXPECT_EQ(g_boxes[0].type, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(g_boxes[0].text,
+              "SAM - Success\n"
+              "SECURITY - Error an earlier restore of this hive is waiting for a restart: " +
+                  win::SystemMessageText(ERROR_SHARING_VIOLATION) +
+                  "\n"
+                  "SYSTEM - Error during replacing key: " +
+                  win::SystemMessageText(ERROR_ACCESS_DENIED) +
+                  "\n\nThe hives marked Success are swapped in and take effect at the next restart of pc01.\n"
+                  "No restart was started.\n");
+    EXPECT_TRUE(system.shutdowns.empty()) << "the reboot box was ticked, but not everything was restored";
+    // Only the swapped-in SAM stays on the target (with the earlier backup); nothing stays here.
+    std::vector<std::string> onTarget = {"SAM", "SECURITYx"};
+    EXPECT_EQ(testing_support::ListFiles(share / "temp"), onTarget);
+    EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{});
     dialog.Destroy();
 }

@@ -32,6 +32,7 @@ std::string LocalName()
 struct ScriptedUi : RestoreUi {
     bool answer = true;
     std::vector<std::string> errors, reports;
+    std::vector<bool> warnings;
     int confirmations = 0;
     std::string confirmedTarget;
     HiveTimes confirmedTimes{};
@@ -43,7 +44,11 @@ struct ScriptedUi : RestoreUi {
         confirmedTimes = times;
         return answer;
     }
-    void ShowReport(const std::string& report) override { reports.push_back(report); }
+    void ShowReport(const std::string& report, bool warning) override
+    {
+        reports.push_back(report);
+        warnings.push_back(warning);
+    }
 };
 
 class RestoreTest : public ::testing::Test {
@@ -228,13 +233,17 @@ TEST_F(RestoreTest, RemoteFoldersComeFromTheTargetsRegistry)
 TEST_F(RestoreTest, LocalRestoreExpandsInPlaceAndReplacesEachSelectedHive)
 {
     WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"});
-    HiveSelection selection = Select({0, 2, 4});
-    std::string errorText;
-    EXPECT_TRUE(RestoreHives(nullptr, nullptr, erd.Path().c_str(), selection, errorText, system));
+    system.failReplaceKeys = {"SECURITY"};
+    HiveSelection selection = Select({0, 1, 2, 4});
+    RestoreDetails details;
+    EXPECT_FALSE(RestoreHives(nullptr, nullptr, erd.Path().c_str(), selection, details, system));
     EXPECT_EQ(selection, Select({0, 2, 4}));
-    EXPECT_EQ(errorText, "");
+    EXPECT_EQ(details.failures[1], FailureText(kErrorReplacing, ERROR_ACCESS_DENIED));
     EXPECT_TRUE(system.connects.empty());
     EXPECT_TRUE(system.copies.empty());
+    // Only the swapped files stay: the system loads them at the restart.
+    EXPECT_EQ(LocalLeftovers(), (std::vector<std::string>{"SAM", "SOFTWARE", "DEFAULT"}));
+    system.replaces.erase(system.replaces.begin() + 1);
     ASSERT_EQ(system.replaces.size(), 3u);
     const char* names[] = {"SAM", "SOFTWARE", "DEFAULT"};
     const char* keys[] = {"SAM", "SOFTWARE", ".DEFAULT"};
@@ -250,9 +259,10 @@ TEST_F(RestoreTest, LocalRestoreExpandsInPlaceAndReplacesEachSelectedHive)
         ASSERT_TRUE(ReadWholeFile(replace.newFile, bytes));
         EXPECT_EQ(bytes, HiveBytes(names[i]));
     }
+    EXPECT_FALSE(testing_support::FileExists(JoinPath(LocalTemp(), "SAM.LOG"))) << "the hive check's log is removed";
 }
 
-TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndDeletesTheOldBackup)
+TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndLeavesNoLocalCopy)
 {
     SetTestString("pc01\\HKU\\.DEFAULT\\Environment", "TEMP", REG_EXPAND_SZ, "%SystemRoot%\\TEMP");
     SetTestString("pc01\\HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", REG_SZ, "C:\\WINNT");
@@ -262,92 +272,95 @@ TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndDeletesTheOldBacku
     ASSERT_TRUE(CreateDirectoryA((share / "winnt\\temp").c_str(), nullptr));
     ASSERT_TRUE(WriteWholeFile(share / "winnt\\temp\\SYSTEMx", "backup of a previous restore"));
 
-    WriteRepairFiles(erd.Path(), {"SYSTEM", "DEFAULT"});
-    HiveSelection selection = Select({3, 4});
-    std::string errorText;
-    EXPECT_TRUE(RestoreHives(nullptr, "pc01", erd.Path().c_str(), selection, errorText, system));
+    WriteRepairFiles(erd.Path(), {"SAM", "SYSTEM", "DEFAULT"});
+    HiveSelection selection = Select({0, 3, 4});
+    RestoreDetails details;
+    EXPECT_TRUE(RestoreHives(nullptr, "pc01", erd.Path().c_str(), selection, details, system));
 
-    ASSERT_EQ(system.copies.size(), 2u);
-    EXPECT_EQ(system.copies[0].second, "\\\\pc01\\c$\\winnt\\temp\\SYSTEM");
-    EXPECT_EQ(system.copies[1].second, "\\\\pc01\\c$\\winnt\\temp\\DEFAULT");
+    ASSERT_EQ(system.copies.size(), 3u);
+    EXPECT_EQ(system.copies[1].second, "\\\\pc01\\c$\\winnt\\temp\\SYSTEM");
+    EXPECT_EQ(system.copies[2].second, "\\\\pc01\\c$\\winnt\\temp\\DEFAULT");
     std::string bytes;
     ASSERT_TRUE(ReadWholeFile(share / "winnt\\temp\\SYSTEM", bytes));
     EXPECT_EQ(bytes, HiveBytes("SYSTEM"));
     EXPECT_FALSE(testing_support::FileExists(share / "winnt\\temp\\SYSTEMx"));
+    // The expanded SAM (and every other hive) does not stay in the administrator's folder.
+    EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{});
 
-    ASSERT_EQ(system.replaces.size(), 2u);
-    EXPECT_TRUE(system.replaces[0].connected);
-    EXPECT_EQ(system.replaces[0].key, "SYSTEM");
-    EXPECT_EQ(system.replaces[0].newFile, "C:\\WINNT\\temp\\SYSTEM");
-    EXPECT_EQ(system.replaces[0].oldFile, "C:\\WINNT\\temp\\SYSTEMx");
-    EXPECT_EQ(system.replaces[1].key, ".DEFAULT");
+    ASSERT_EQ(system.replaces.size(), 3u);
+    EXPECT_TRUE(system.replaces[1].connected);
+    EXPECT_EQ(system.replaces[1].key, "SYSTEM");
+    EXPECT_EQ(system.replaces[1].newFile, "C:\\WINNT\\temp\\SYSTEM");
+    EXPECT_EQ(system.replaces[1].oldFile, "C:\\WINNT\\temp\\SYSTEMx");
+    EXPECT_EQ(system.replaces[2].key, ".DEFAULT");
     // Folder lookups (HKU, HKLM), then one connection per hive to its own root.
-    std::vector<std::string> expected = {"pc01/HKU", "pc01/HKLM", "pc01/HKLM", "pc01/HKU"};
+    std::vector<std::string> expected = {"pc01/HKU", "pc01/HKLM", "pc01/HKLM", "pc01/HKLM", "pc01/HKU"};
     EXPECT_EQ(system.connects, expected);
 }
 
-TEST_F(RestoreTest, RemoteFailuresCarryTheirTexts)
+TEST_F(RestoreTest, RemoteFailuresCarryTheirOwnTextsAndLeaveNoCopies)
 {
     TempFolder share("share");
     system.shareRoot = share.Path(); // no "temp" folder on it: copies fail
-    WriteRepairFiles(erd.Path(), {"SAM"});
-    HiveSelection selection = Select({0});
-    std::string errorText;
-    EXPECT_FALSE(RestoreHives(nullptr, "pc09", erd.Path().c_str(), selection, errorText, system));
-    EXPECT_EQ(selection, Select({}));
-    EXPECT_EQ(errorText, kErrorCopying);
+    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY"});
+    auto restore = [&](std::initializer_list<int> hives, RestoreDetails& details) {
+        HiveSelection selection = Select(hives);
+        bool all = RestoreHives(nullptr, "pc09", erd.Path().c_str(), selection, details, system);
+        EXPECT_EQ(LocalLeftovers(), std::vector<std::string>{}) << "no copy stays in the administrator's folder";
+        return std::make_pair(all, selection);
+    };
+    RestoreDetails details;
+    EXPECT_EQ(restore({0}, details), std::make_pair(false, Select({})));
+    EXPECT_EQ(details.failures[0], FailureText(kErrorCopying, ERROR_PATH_NOT_FOUND));
 
+    // Connected for the folders, refused for the hive: the copy on the target is removed.
     ASSERT_TRUE(CreateDirectoryA((share / "temp").c_str(), nullptr));
+    system.refuseConnectAfter = 2;
+    EXPECT_FALSE(restore({0}, details).first);
+    EXPECT_EQ(details.failures[0], FailureText(kErrorConnecting, ERROR_BAD_NETPATH));
+    EXPECT_FALSE(testing_support::FileExists(share / "temp\\SAM"));
+    EXPECT_TRUE(system.replaces.empty());
+
+    // A registry that answers neither connection: every hive fails, nothing is copied to a
+    // guessed folder.
     system.refuseConnect = true;
-    selection = Select({0});
-    errorText.clear();
-    EXPECT_FALSE(RestoreHives(nullptr, "pc09", erd.Path().c_str(), selection, errorText, system));
-    EXPECT_EQ(errorText, kErrorConnecting);
+    system.copies.clear();
+    EXPECT_EQ(restore({0, 1}, details), std::make_pair(false, Select({})));
+    EXPECT_EQ(details.failures[0], FailureText(kErrorConnecting, ERROR_BAD_NETPATH));
+    EXPECT_EQ(details.failures[1], details.failures[0]);
+    EXPECT_TRUE(system.copies.empty());
     EXPECT_TRUE(system.replaces.empty());
 }
 
-TEST_F(RestoreTest, RestoreCommandReportsEachHiveAndRestartsOnlyAfterFullSuccess)
+TEST_F(RestoreTest, RestoreCommandRestartsOnlyAfterFullSuccessAndReportsARefusedRestart)
 {
-    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"});
+    WriteRepairFiles(erd.Path(), {"SECURITY", "SOFTWARE"});
     ScriptedUi ui;
     RestoreRequest request{erd.Path(), LocalName(), Select({1, 2}), true};
     for (char& c : request.computer) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-
-    {
-        // SECURITY cannot be expanded (its expanded file is held open); SOFTWARE can.
-        win::Handle held(CreateFileA(JoinPath(LocalTemp(), "SECURITY").c_str(), GENERIC_WRITE, 0, nullptr,
-                                     CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(held.IsValid());
-        EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::PartlyFailed);
-    }
-    ASSERT_EQ(ui.reports.size(), 1u);
-    EXPECT_EQ(ui.reports[0], "SECURITY - Error during expanding file\nSOFTWARE - Success\n");
+    system.failReplaceKeys = {"SECURITY"};
+    EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::PartlyFailed);
     EXPECT_TRUE(system.shutdowns.empty()) << "no restart after a failure, even with the box ticked";
-    EXPECT_TRUE(system.connects.empty()) << "the typed name is this computer in another case: local restore";
+    system.failReplaceKeys.clear();
 
     // Everything succeeds: the local computer is asked to restart.
     EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::Restored);
-    EXPECT_EQ(ui.reports[1], "SECURITY - Success\nSOFTWARE - Success\n");
+    EXPECT_EQ(ui.reports.back(), "SECURITY - Success\nSOFTWARE - Success\n");
+    EXPECT_FALSE(ui.warnings.back());
+    EXPECT_TRUE(system.connects.empty()) << "the typed name is this computer in another case: local restore";
     ASSERT_EQ(system.shutdowns.size(), 1u);
     EXPECT_EQ(system.shutdowns[0].machine, "");
     EXPECT_EQ(system.shutdowns[0].message, "Restavo v 1.00: registry hives have been restored");
     EXPECT_EQ(system.shutdowns[0].timeout, 20u);
     EXPECT_TRUE(system.shutdowns[0].force);
     EXPECT_TRUE(system.shutdowns[0].restart);
-}
 
-TEST_F(RestoreTest, TwoFailuresBothCarryTheLaterText)
-{
-    WriteRepairFiles(erd.Path(), {"SAM", "SECURITY", "SOFTWARE", "SYSTEM", "DEFAULT"});
-    system.failReplaceKeys = {"SYSTEM"};
-    ScriptedUi ui;
-    RestoreRequest request{erd.Path(), LocalName(), Select({0, 3, 4}), false};
-    win::Handle held(
-        CreateFileA(JoinPath(LocalTemp(), "SAM").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::PartlyFailed);
-    ASSERT_EQ(ui.reports.size(), 1u);
-    EXPECT_EQ(ui.reports[0],
-              "SAM - Error during replacing key\nSYSTEM - Error during replacing key\nDEFAULT - Success\n");
+    // A restart the system refuses is reported with its reason.
+    system.shutdownResult = FALSE;
+    EXPECT_EQ(RunRestoreCommand(nullptr, request, ui, system), RestoreOutcome::Restored);
+    EXPECT_EQ(ui.reports.back(), "SECURITY - Success\nSOFTWARE - Success\n\n" +
+                                     FailureText("The restart could not be started", ERROR_NOT_READY) + "\n");
+    EXPECT_TRUE(ui.warnings.back());
 }
 
 TEST_F(RestoreTest, InputProblemsStopTheCommandBeforeAnythingChanges)
@@ -391,14 +404,16 @@ TEST_F(RestoreTest, TypedLeadingBackslashesAreDroppedBeforeTheNameIsUsed)
     EXPECT_EQ(system.shutdowns[0].machine, "pc01");
 }
 
-TEST(ReportTest, FiveFailuresWithALongTextAllShow)
+TEST(ReportTest, FiveFailuresEachShowTheirOwnText)
 {
-    HiveSelection all = {1, 1, 1, 1, 1};
-    HiveSelection none{};
-    std::string report = BuildReport(all, none, kErrorConnecting);
-    EXPECT_EQ(report.size(), 5 * std::string(" - Error during connecting registry\n").size() + 3 + 8 + 8 + 6 + 7);
-    EXPECT_NE(report.find("DEFAULT - Error during connecting registry\n"), std::string::npos);
-    EXPECT_EQ(BuildReport(HiveSelection{0, 0, 1, 0, 0}, HiveSelection{0, 0, 1, 0, 0}, ""), "SOFTWARE - Success\n");
+    RestoreDetails details;
+    for (int i = 0; i < kHiveCount; ++i) details.failures[i] = FailureText(kErrorConnecting, 53 + i);
+    RestoreReport report = BuildReport({1, 1, 1, 1, 1}, {}, details, "PC01");
+    EXPECT_TRUE(report.warning);
+    EXPECT_NE(report.text.find("DEFAULT - Error " + details.failures[4] + "\n"), std::string::npos);
+    EXPECT_NE(report.text.find("SAM - Error " + details.failures[0] + "\n"), std::string::npos);
+    EXPECT_NE(report.text.find("\nNo hive was swapped in on PC01. No restart was started.\n"), std::string::npos);
+    EXPECT_EQ(BuildReport({0, 0, 1, 0, 0}, {0, 0, 1, 0, 0}, {}, "PC01").text, "SOFTWARE - Success\n");
 }
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "Handle.h"
 #include "Szdd.h"
 
@@ -11,13 +13,59 @@ namespace restavo_test {
 
 std::string HiveBytes(const std::string& name)
 {
-    return "regf hive of " + name + "\n" + PatternBytes(3000, static_cast<unsigned>(name.size() * 7 + name[0]));
+    static std::map<std::string, std::string> saved;
+    auto found = saved.find(name);
+    if (found != saved.end()) return found->second;
+
+    std::string subKey = std::string(kTestRoot) + "\\SavedHive";
+    win::RegKey key;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (subKey + "\\" + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.Receive(), nullptr),
+              ERROR_SUCCESS);
+    std::string filler = PatternBytes(3000, static_cast<unsigned>(name.size() * 7 + name[0]));
+    for (char& c : filler) c = static_cast<char>('a' + static_cast<unsigned char>(c) % 26);
+    RegSetValueExA(key.Get(), "Hive", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                   static_cast<DWORD>(name.size() + 1));
+    RegSetValueExA(key.Get(), "Filler", 0, REG_SZ, reinterpret_cast<const BYTE*>(filler.c_str()),
+                   static_cast<DWORD>(filler.size() + 1));
+    key.Reset();
+    EXPECT_TRUE(restavo::EnablePrivilege(SE_BACKUP_NAME, nullptr));
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, key.Receive()), ERROR_SUCCESS);
+    std::string file = restavo::JoinPath(LocalTemp(), "restavo-saved-hive");
+    DeleteFileA(file.c_str());
+    EXPECT_EQ(RegSaveKeyA(key.Get(), file.c_str(), nullptr), ERROR_SUCCESS);
+    key.Reset();
+    RegDeleteTreeA(HKEY_CURRENT_USER, subKey.c_str());
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(file, bytes));
+    DeleteFileA(file.c_str());
+    return saved[name] = bytes;
 }
 
 void WriteRepairFiles(const std::string& folder, const std::vector<std::string>& names)
 {
     for (const auto& name : names)
         ASSERT_TRUE(WriteWholeFile(folder + "\\" + name + "._", szdd::Compress(HiveBytes(name), 0))) << name;
+}
+
+std::string PlantedProgram()
+{
+    return BinFolder() + "\\restavo_planted.exe";
+}
+
+std::string PlantedLibrary()
+{
+    return BinFolder() + "\\restavo_planted_library.dll";
+}
+
+std::vector<std::string> LocalLeftovers()
+{
+    std::vector<std::string> found;
+    for (const auto& hive : restavo::HiveTable) {
+        std::string path = restavo::JoinPath(LocalTemp(), hive.name);
+        if (FileExists(path)) found.push_back(hive.name);
+    }
+    return found;
 }
 
 void SetTestString(const std::string& subKey, const char* name, DWORD type, const std::string& value)
@@ -116,6 +164,7 @@ LONG RecordingSystem::ConnectRegistry(const char* machine, HKEY root, HKEY* resu
 {
     connects.push_back(std::string(machine ? machine : "") + (root == HKEY_USERS ? "/HKU" : "/HKLM"));
     if (refuseConnect) return ERROR_BAD_NETPATH;
+    if (refuseConnectAfter >= 0 && static_cast<int>(connects.size()) > refuseConnectAfter) return ERROR_BAD_NETPATH;
     std::string path = std::string(kTestRoot) + "\\" + (machine ? machine : "") + "\\" +
                        (root == HKEY_USERS ? "HKU" : "HKLM");
     return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, result, nullptr);
@@ -156,7 +205,8 @@ BOOL RecordingSystem::Shutdown(const char* machine, const char* message, DWORD t
                                BOOL restart)
 {
     shutdowns.push_back({machine ? machine : "", message, timeoutSeconds, forceClose, restart});
-    return TRUE;
+    if (!shutdownResult) SetLastError(ERROR_NOT_READY);
+    return shutdownResult;
 }
 
 } // namespace restavo_test

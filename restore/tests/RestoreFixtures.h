@@ -14,11 +14,20 @@ namespace restavo_test {
 // Test keys live under this key of HKEY_CURRENT_USER.
 inline constexpr const char* kTestRoot = "Software\\OstrelRestoreTest";
 
-// The bytes of a hive file standing for `name` (distinct per hive).
+// The bytes of a hive file standing for `name`: a key saved by the registry (so the system
+// loads it as a hive) holding a value that names the hive; made once per name.
 std::string HiveBytes(const std::string& name);
 
 // Writes "<name>._" (compressed) for each named hive into `folder`.
 void WriteRepairFiles(const std::string& folder, const std::vector<std::string>& names);
+
+// The planted stand-ins (tests/Planted.cpp): a program and a library that leave
+// "planted-ran.txt" in the current folder when they run.
+std::string PlantedProgram();
+std::string PlantedLibrary();
+
+// The hive files a restore may leave in this computer's temporary folder that still exist.
+std::vector<std::string> LocalLeftovers();
 
 // Writes "system._" holding a saved hive whose control set 001 names `computerName`.
 void WriteSystemHive(const std::string& folder, const std::string& computerName);
@@ -79,6 +88,8 @@ public:
 
     std::string shareRoot;     // stands for \\<machine>\c$
     bool refuseConnect = false;
+    int refuseConnectAfter = -1; // when not negative: connections after this many are refused
+    BOOL shutdownResult = TRUE;
     std::vector<std::string> failReplaceKeys;
 
     std::vector<std::string> connects;

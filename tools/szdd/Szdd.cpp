@@ -11,7 +11,6 @@
 namespace szdd {
 namespace {
 
-constexpr uint8_t kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 constexpr size_t kWindowSize = 4096;
 constexpr size_t kWindowStart = kWindowSize - 16; // where the first byte lands in the window
 constexpr size_t kMinMatch = 3;
@@ -75,8 +74,8 @@ uint32_t Hash3(const uint8_t* p)
 std::string Compress(const std::string& data, char missingLastChar)
 {
     Header header{};
-    std::memcpy(header.magic, kMagic, sizeof(kMagic));
-    header.mode = 'A';
+    std::memcpy(header.magic, kSignature, sizeof(kSignature));
+    header.mode = kModeLzss;
     header.missingLastChar = static_cast<uint8_t>(missingLastChar);
     header.uncompressedSize = static_cast<uint32_t>(data.size());
 

@@ -17,6 +17,10 @@ struct Header {
 #pragma pack(pop)
 static_assert(sizeof(Header) == 14);
 
+// What every file of the format starts with, and the only compression mode it knows.
+inline constexpr uint8_t kSignature[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
+inline constexpr uint8_t kModeLzss = 'A';
+
 // The whole compressed file for `data`.
 std::string Compress(const std::string& data, char missingLastChar);
 
