@@ -25,6 +25,11 @@ void FailFetch(CreationJob& job, uint32_t result, uint32_t errorCode)
 bool PrepareOutputFolder(CreationJob& job)
 {
     win::CriticalSectionLock hold(g_folderLock);
+    // A fetch that was waiting here when Cancel came makes no folder.
+    if (IsCancelRequested()) {
+        SetOutcome(job.entry, kJobCancelled, kNoErrorCode);
+        return false;
+    }
     if (job.folder.empty() && !ExpandOutputFolder(job.entry.name.c_str(), job.folder)) {
         FailFetch(job, kJobOutputFolderError, ERROR_FILENAME_EXCED_RANGE);
         return false;
