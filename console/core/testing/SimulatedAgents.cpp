@@ -77,7 +77,6 @@ struct SimulatedDeployer::Agent {
     HANDLE stopEvent = nullptr;
     HANDLE thread = nullptr;
     volatile LONG timedOut = 0;
-    CreationJob* job = nullptr;
 };
 
 SimulatedDeployer::SimulatedDeployer(std::string repairRoot) : root_(std::move(repairRoot)) {}
@@ -174,7 +173,6 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     agent->folder = RepairFolder(entry.name);
     agent->script = script;
     agent->alwaysCopy = TheConsoleSettings().AlwaysCopyFiles != 0;
-    agent->job = &job;
     agent->pipeName = win::Format("\\\\.\\pipe\\SalvoraSim-%lu-%ld", GetCurrentProcessId(),
                                   InterlockedIncrement(&g_pipeCounter));
     agent->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
