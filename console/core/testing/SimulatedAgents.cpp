@@ -15,6 +15,7 @@ namespace {
 
 constexpr DWORD kAgentWaitLimit = 60000;    // no simulated wait is unbounded
 constexpr DWORD kGoAheadWaitLimit = 900000; // the go-ahead's wait, unbounded in the agent
+constexpr DWORD kStopWaitLimit = 5000;      // a service stop's wait for the stopped state
 volatile LONG g_pipeCounter = 0;
 
 std::string Bytes(size_t count, unsigned seed)
@@ -207,13 +208,21 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 void SimulatedDeployer::Remove(CreationJob& job)
 {
     InterlockedIncrement(&removed_);
-    win::CriticalSectionLock hold(lock_);
-    // The service stop, through the handle this job opened: whichever agent runs there.
-    auto opened = opened_.find(&job);
-    if (opened == opened_.end()) return;
-    auto service = services_.find(opened->second);
-    if (service != services_.end()) SetEvent(service->second->stopEvent);
-    opened_.erase(opened);
+    HANDLE stopping = nullptr;
+    {
+        win::CriticalSectionLock hold(lock_);
+        // The service stop, through the handle this job opened: whichever agent runs there.
+        auto opened = opened_.find(&job);
+        if (opened == opened_.end()) return;
+        auto service = services_.find(opened->second);
+        if (service != services_.end()) {
+            SetEvent(service->second->stopEvent);
+            stopping = service->second->thread;
+        }
+        opened_.erase(opened);
+    }
+    // As a service manager's stop does, wait (bounded) until the agent has stopped.
+    if (stopping) WaitForSingleObject(stopping, kStopWaitLimit);
 }
 
 bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
