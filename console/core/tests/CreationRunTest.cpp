@@ -5,6 +5,8 @@
 #include "CreationRun.h"
 #include "Handle.h"
 #include "Messages.h"
+#include "OutcomeWatch.h"
+#include "RunMailbox.h"
 #include "RegistryFixture.h"
 #include "ResultLog.h"
 #include "Settings.h"
@@ -901,4 +903,24 @@ TEST_F(CreationRunTest, AgentStoppedMidTransferNeverSucceeds)
             EXPECT_LT(ListFiles(OutFolder(At(i).name)).size(), 3u) << At(i).name;
         }
     }
+}
+
+// The run's bounded structures refuse what would break their bound, visibly: a second
+// pending report of one kind for a job marks the mailbox broken (the run then ends), and a
+// full group of watched handles refuses one more (that job then fails).
+TEST(RunStructuresTest, OverflowIsRefusedVisiblyNotDropped)
+{
+    Mailbox box(kWaitGroupSize + 1, 1);
+    box.Post({Report::StepDone, true, 0, 0, 0});
+    box.Post({Report::OutcomeArrived, true, 0, 0, 0}); // one of each kind may be pending
+    EXPECT_FALSE(box.IsBroken());
+    box.Post({Report::StepDone, true, 0, 1, 0});
+    EXPECT_TRUE(box.IsBroken());
+    EXPECT_EQ(2u, box.Take().size());
+    box.Post({Report::StepDone, true, 0, 0, 0}); // taken: the job may report again
+    EXPECT_EQ(1u, box.Take().size());
+
+    WaitGroup group(box);
+    for (size_t job = 0; job < kWaitGroupSize; ++job) EXPECT_TRUE(group.Add(GetCurrentProcess(), job));
+    EXPECT_FALSE(group.Add(GetCurrentProcess(), kWaitGroupSize));
 }
