@@ -79,25 +79,6 @@ void AgentRun::SendStatus(uint32_t succeeded, uint32_t code, const char* text, P
     channel.WriteExact(&status, sizeof(status), true); // a failed write is not reported further
 }
 
-bool SendFolderFiles(PipeChannel& channel, HANDLE stopEvent, const std::string& folder)
-{
-    WIN32_FIND_DATAA entry;
-    win::FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &entry));
-    if (!find) return false;
-    if (WaitForSingleObject(stopEvent, 100) != WAIT_TIMEOUT) return false;
-    for (;;) {
-        const bool skipped = std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0 ||
-                             std::strcmp(entry.cFileName, "$$hive$$.tmp") == 0 ||
-                             (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!skipped && !channel.SendFile(entry.cFileName, folder.c_str())) return false;
-        if (!FindNextFileA(find.Get(), &entry)) break;
-        if (WaitForSingleObject(stopEvent, 100) != WAIT_TIMEOUT) return false;
-    }
-    const DWORD listingEnd = GetLastError();
-    find.Reset();
-    return channel.SendFile(listingEnd == ERROR_NO_MORE_FILES ? kFinishName : kErrorName, "");
-}
-
 bool AgentRun::MakeOwnRepairSet(const std::string& folder, PipeChannel& channel)
 {
     const hives::HiveSetResult result = hives::MakeHiveSet(folder, stopEvent_);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "FolderSender.h" // SendFolderFiles, the sending side shared with the tests' simulated agents
 #include "PipeChannel.h"
 
 // The start arguments after the service name; absent or not decimal counts as 0.
@@ -67,7 +68,3 @@ private:
     LONG statusPending_ = 1;
     TimeLimit limit_{this, INFINITE};
 };
-
-// SendRepairFiles for any folder: the files of `folder` ("." , "..", "$$hive$$.tmp" and
-// subfolders skipped) with a 100 ms look at `stopEvent` before each, then the terminator.
-bool SendFolderFiles(PipeChannel& channel, HANDLE stopEvent, const std::string& folder);

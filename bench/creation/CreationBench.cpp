@@ -9,16 +9,15 @@
 #include "Settings.h"
 #include "SimulatedAgents.h"
 #include "SystemText.h"
+#include "Thread.h"
 #include "TestSupport.h"
 
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -124,27 +123,38 @@ Figures Run(const std::string& root, size_t count, DWORD bound, size_t threadCos
         return now > fixed ? now - fixed : 0;
     };
     size_t before = perComputerShare();
-    std::atomic<bool> running{true};
-    std::atomic<size_t> peak{before};
     // A simulated agent thread is counted out as it returns, a moment before the system has
     // taken its memory back: a burst of ending agents would read as the console's. A level
     // counts only once it has held for three samples in a row.
-    std::thread sampler([&] {
-        size_t recent[3] = {before, before, before};
-        for (unsigned sample = 0; running; ++sample) {
-            recent[sample % 3] = perComputerShare();
-            size_t held = std::min({recent[0], recent[1], recent[2]});
-            if (held > peak) peak = held;
-            Sleep(10);
+    struct Sampler {
+        decltype(perComputerShare)* share;
+        size_t before;
+        volatile LONG running = 1;
+        size_t peak = 0; // read once the sampler has ended
+        static DWORD WINAPI Main(void* parameter)
+        {
+            auto& self = *static_cast<Sampler*>(parameter);
+            size_t recent[3] = {self.before, self.before, self.before};
+            self.peak = self.before;
+            for (unsigned sample = 0; self.running; ++sample) {
+                recent[sample % 3] = (*self.share)();
+                size_t held = std::min({recent[0], recent[1], recent[2]});
+                if (held > self.peak) self.peak = held;
+                Sleep(10);
+            }
+            return 0;
         }
-    });
+    } sampler{&perComputerShare, before};
+    win::Thread sampling;
+    sampling.Create(Sampler::Main, &sampler);
     DWORD start = GetTickCount();
     HANDLE worker = CreateThread(nullptr, 0, RunJobsThread, &TheComputerList(), 0, nullptr);
     WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
     DWORD end = GetTickCount();
-    running = false;
-    sampler.join();
+    InterlockedExchange(&sampler.running, 0);
+    sampling.Wait();
+    size_t peak = sampler.peak;
     deployer.WaitForAgents(60000);
     SetDeployer(nullptr);
 

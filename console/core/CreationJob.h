@@ -27,6 +27,10 @@ struct CreationJob {
     bool agentReportedCode = false;
     // Set by the deployment once the target's service control manager has answered.
     volatile LONG targetAnswered = 0;
+    // The computer's output folder, expanded when the job starts: the job holds it (and its
+    // computer) until it is counted, and its fetch receives into it. Empty when the
+    // template cannot be expanded for this name (the fetch then fails with result 9).
+    std::string folder;
 };
 
 // Notification posted to the progress window: wParam 0 a job started, 1 a job finished.

@@ -1,8 +1,10 @@
 // The creation run: the agent on every selected computer, their outcomes awaited and their
 // repair files fetched into each computer's output folder, the run logged. One worker
-// thread schedules the run; a bounded set of step threads deploys agents and fetches files
-// side by side, and one waiting thread per group of pipe handles reports outcomes as they
-// arrive.
+// thread schedules the run (CreationRun.cpp, by the rules of RunPolicy.h); a bounded set of
+// step threads (StepPool.h) deploys agents and fetches files side by side (CreationSteps.h),
+// and one waiting thread per group of pipe handles (OutcomeWatch.h) reports outcomes as they
+// arrive, through the worker's mailbox (RunMailbox.h). Whatever the bound, every computer
+// gets the result the one-after-another run gives it; only the order of work changes.
 #pragma once
 #include "CreationJob.h"
 

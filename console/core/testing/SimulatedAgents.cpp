@@ -1,10 +1,11 @@
 #include "SimulatedAgents.h"
 
+#include "FolderSender.h"
 #include "Settings.h"
 #include "SystemText.h"
 
+#include <cctype>
 #include <cstring>
-#include <mutex>
 
 namespace simagents {
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr DWORD kAgentWaitLimit = 60000;    // no simulated wait is unbounded
 constexpr DWORD kGoAheadWaitLimit = 900000; // the go-ahead's wait, unbounded in the agent
+constexpr DWORD kStopWaitLimit = 5000;      // a service stop's wait for the stopped state
 volatile LONG g_pipeCounter = 0;
 
 std::string Bytes(size_t count, unsigned seed)
@@ -55,6 +57,15 @@ bool DeploymentCost(DWORD milliseconds)
     return IsCancelRequested();
 }
 
+std::string ServiceKey(const std::string& computer)
+{
+    std::string key = computer;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+}
+
+bool IsRunning(HANDLE thread) { return thread && WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; }
+
 } // namespace
 
 struct SimulatedDeployer::Agent {
@@ -67,7 +78,6 @@ struct SimulatedDeployer::Agent {
     HANDLE stopEvent = nullptr;
     HANDLE thread = nullptr;
     volatile LONG timedOut = 0;
-    CreationJob* job = nullptr;
 };
 
 SimulatedDeployer::SimulatedDeployer(std::string repairRoot) : root_(std::move(repairRoot)) {}
@@ -97,15 +107,21 @@ void SimulatedDeployer::MakeRepairFolder(const std::string& computer, const Scri
 
 void SimulatedDeployer::SetScript(const std::string& computer, const Script& script)
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    win::CriticalSectionLock hold(lock_);
     scripts_[computer] = script;
 }
 
 DWORD SimulatedDeployer::StatusTick(const std::string& computer) const
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    win::CriticalSectionLock hold(lock_);
     auto found = statusTicks_.find(computer);
     return found == statusTicks_.end() ? 0 : found->second;
+}
+
+std::vector<std::string> SimulatedDeployer::GoAheadOrder() const
+{
+    win::CriticalSectionLock hold(lock_);
+    return goAheads_;
 }
 
 bool SimulatedDeployer::Deploy(CreationJob& job)
@@ -114,7 +130,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     ComputerEntry& entry = job.entry;
     Script script = defaultScript;
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        win::CriticalSectionLock hold(lock_);
         order_.push_back(entry.name);
         auto found = scripts_.find(entry.name);
         if (found != scripts_.end()) script = found->second;
@@ -138,6 +154,18 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
         entry.errorCode = script.behaviour == Behaviour::Unreachable ? RPC_S_SERVER_UNAVAILABLE : ERROR_ACCESS_DENIED;
         return false;
     }
+    {
+        // The computer's service manager: its agent's service exists and runs, so it is
+        // opened, its start fails, and this job's finishing steps stop it.
+        win::CriticalSectionLock hold(lock_);
+        auto found = services_.find(ServiceKey(entry.name));
+        if (found != services_.end() && IsRunning(found->second->thread)) {
+            opened_[&job] = found->first;
+            entry.result = kJobInstallError;
+            entry.errorCode = ERROR_SERVICE_ALREADY_RUNNING;
+            return false;
+        }
+    }
     if (prepareFolders) MakeRepairFolder(entry.name, script);
 
     auto agent = std::make_unique<Agent>();
@@ -146,7 +174,6 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     agent->folder = RepairFolder(entry.name);
     agent->script = script;
     agent->alwaysCopy = TheConsoleSettings().AlwaysCopyFiles != 0;
-    agent->job = &job;
     agent->pipeName = win::Format("\\\\.\\pipe\\SalvoraSim-%lu-%ld", GetCurrentProcessId(),
                                   InterlockedIncrement(&g_pipeCounter));
     agent->stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -160,7 +187,9 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
     }
     std::string pipeName = agent->pipeName;
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        win::CriticalSectionLock hold(lock_);
+        services_[ServiceKey(entry.name)] = agent.get();
+        opened_[&job] = ServiceKey(entry.name);
         agents_.push_back(std::move(agent));
     }
 
@@ -179,20 +208,28 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 void SimulatedDeployer::Remove(CreationJob& job)
 {
     InterlockedIncrement(&removed_);
-    std::lock_guard<std::mutex> hold(lock_);
-    for (auto& agent : agents_) {
-        if (agent->job == &job) {
-            SetEvent(agent->stopEvent); // the service stop
-            agent->job = nullptr;
+    HANDLE stopping = nullptr;
+    {
+        win::CriticalSectionLock hold(lock_);
+        // The service stop, through the handle this job opened: whichever agent runs there.
+        auto opened = opened_.find(&job);
+        if (opened == opened_.end()) return;
+        auto service = services_.find(opened->second);
+        if (service != services_.end()) {
+            SetEvent(service->second->stopEvent);
+            stopping = service->second->thread;
         }
+        opened_.erase(opened);
     }
+    // As a service manager's stop does, wait (bounded) until the agent has stopped.
+    if (stopping) WaitForSingleObject(stopping, kStopWaitLimit);
 }
 
 bool SimulatedDeployer::WaitForAgents(DWORD milliseconds)
 {
     std::vector<HANDLE> threads;
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        win::CriticalSectionLock hold(lock_);
         for (auto& agent : agents_)
             if (agent->thread) threads.push_back(agent->thread);
     }
@@ -212,6 +249,50 @@ DWORD WINAPI SimulatedDeployer::AgentThread(void* parameter)
     InterlockedIncrement(&owner.alive_);
     owner.RunAgent(*agent);
     InterlockedDecrement(&owner.alive_);
+    return 0;
+}
+
+namespace {
+
+// What the script does to the agent's sending side, at the file the listing has found.
+class FaultInjector final : public FolderSendHook {
+public:
+    FaultInjector(SimulatedDeployer::Agent& agent, PipeChannel& channel) : agent_(agent), channel_(channel) {}
+    DWORD BeforeFile(unsigned index, const char* fileName) override;
+
+private:
+    SimulatedDeployer::Agent& agent_;
+    PipeChannel& channel_;
+};
+
+} // namespace
+
+DWORD FaultInjector::BeforeFile(unsigned index, const char* fileName)
+{
+    switch (agent_.script.behaviour) {
+    case Behaviour::HalfTransfer:
+        if (index == 0) channel_.Disconnect(); // the agent is gone: its first file cannot go out
+        break;
+    case Behaviour::TimeLimitHalf:
+        // The agent's time limit: the flag turns the file under way into a cancelled one,
+        // and the limit's stop ends the listing at the next look.
+        if (index == 0) InterlockedExchange(&agent_.timedOut, 1);
+        if (index == 1) SetEvent(agent_.stopEvent);
+        break;
+    case Behaviour::StopMidTransfer:
+        if (index == 1) SetEvent(agent_.stopEvent);
+        break;
+    case Behaviour::VanishedFile:
+        if (index == 1) DeleteFileA((agent_.folder + "\\" + fileName).c_str());
+        break;
+    case Behaviour::ErrorListing: {
+        unsigned count = agent_.script.fileCount > 6 ? 6 : agent_.script.fileCount;
+        if (index + 1 == count) return ERROR_NETNAME_DELETED; // the listing breaks before the last file
+        break;
+    }
+    default:
+        break;
+    }
     return 0;
 }
 
@@ -248,7 +329,7 @@ void SimulatedDeployer::RunAgent(Agent& agent)
     bool sent = channel.WriteExact(&status, sizeof(status), true);
     InterlockedExchange(&lastStatusTick_, static_cast<LONG>(sentTick));
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        win::CriticalSectionLock hold(lock_);
         statusTicks_[agent.computer] = sentTick;
     }
     if (onStatusSent) onStatusSent(agent.computer);
@@ -273,46 +354,23 @@ void SimulatedDeployer::RunAgent(Agent& agent)
     channel.timeout = kGoAheadWaitLimit;
     bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
     channel.timeout = kAgentWaitLimit;
+    if (goAheadRead) {
+        win::CriticalSectionLock hold(lock_);
+        goAheads_.push_back(agent.computer);
+    }
     if (!goAheadRead || (!status.succeeded && !agent.alwaysCopy)) {
         channel.Disconnect();
         return;
     }
 
-    unsigned count = script.fileCount > 6 ? 6 : script.fileCount;
-    for (unsigned i = 0; i < count; ++i) {
-        if (WaitForSingleObject(agent.stopEvent, 0) == WAIT_OBJECT_0) break;
-        const char* name = kRepairFileNames[i];
-        if (script.behaviour == Behaviour::HalfTransfer || script.behaviour == Behaviour::TimeLimitHalf) {
-            std::string bytes;
-            std::string path = agent.folder + "\\" + name;
-            HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-            if (file != INVALID_HANDLE_VALUE) {
-                // On the heap: a block this size in the frame would touch every agent's stack.
-                bytes.resize(kMaxPayload);
-                DWORD got = 0;
-                ReadFile(file, bytes.data(), kMaxPayload, &got, nullptr);
-                CloseHandle(file);
-                bytes.resize(got);
-            }
-            if (!channel.Transact(0, name, static_cast<int32_t>(std::strlen(name) + 1)) ||
-                !channel.Transact(1, bytes.data(), static_cast<int32_t>(bytes.size()))) {
-                break;
-            }
-            if (script.behaviour == Behaviour::TimeLimitHalf) {
-                InterlockedExchange(&agent.timedOut, 1);
-                channel.Transact(2, bytes.data(), static_cast<int32_t>(bytes.size()));
-            }
-            channel.Disconnect();
-            return;
-        }
-        if (script.perFileDelayMs && WaitForSingleObject(agent.stopEvent, script.perFileDelayMs) == WAIT_OBJECT_0)
-            break;
-        if (!channel.SendFile(name, agent.folder.c_str())) {
-            channel.Disconnect();
-            return;
-        }
+    FaultInjector faults(agent, channel);
+    FolderSendOptions options;
+    options.stopCheckMs = script.perFileDelayMs;
+    options.hook = &faults;
+    if (!SendFolderFiles(channel, agent.stopEvent, agent.folder, options)) {
+        channel.Disconnect();
+        return;
     }
-    channel.SendFile(script.behaviour == Behaviour::ErrorListing ? kErrorName : kFinishName, "");
     // The agent ends when the console closes the pipe or the service is stopped.
     char ignored = 0;
     channel.timeout = 5000;

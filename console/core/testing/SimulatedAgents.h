@@ -1,16 +1,19 @@
 // Simulated target computers for the creation run's tests and benchmark: each "deployed"
-// agent is a thread of this process that speaks the agent's side of the real protocol
-// through the real PipeChannel, on a pipe name of its own, sending the files of a repair
-// folder of its own, and behaving as its script says.
+// agent is a thread of this process that runs the agent's side of the real protocol (the
+// real PipeChannel and the agent's own SendFolderFiles), on a pipe name of its own, sending
+// the files of a repair folder of its own; its script only injects faults. Each computer
+// has one service manager: a second deployment to a computer whose agent still runs fails
+// as the real one does (the service exists and is running, 1056), and that job's finishing
+// steps stop the running agent.
 #pragma once
 #include "CreationRun.h"
+#include "Synchronization.h"
 
 #include <windows.h>
 
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,10 +23,12 @@ enum class Behaviour {
     Success,        // status "Success", then every file and "<Finish>"
     FailureStatus,  // status failed with `failureCode`; files only after a go-ahead
     AgentTimeout,   // status failed with -3, then the agent ends
-    HalfTransfer,   // success, then the agent vanishes in the middle of the first file
+    HalfTransfer,   // success, then the agent vanishes as its first file goes out
     TimeLimitHalf,  // success, then the agent's time limit cancels the rest of the first file
+    StopMidTransfer, // success, then the service is stopped after the first file
+    VanishedFile,   // success, then the second file disappears before it is sent
     Vanish,         // the agent ends without any status
-    ErrorListing,   // success, the files, then "<Error>"
+    ErrorListing,   // success, all files but the last, then the listing fails: "<Error>"
     InstallFailure, // the agent cannot be installed: "Agent install error", access denied
     Unreachable,    // the computer never answers: the deployment costs `deployMs`, then
                     // "Agent install error", RPC server unavailable
@@ -35,7 +40,7 @@ struct Script {
     DWORD failureCode = ERROR_FILE_NOT_FOUND;
     size_t fileBytes = 3000;   // size of the first repair file
     unsigned fileCount = 3;    // repair files (at most 6)
-    DWORD perFileDelayMs = 0; // pause before each file (slow transfers)
+    DWORD perFileDelayMs = 0; // the look at the stop event before each file (slow transfers)
     DWORD deployMs = 0;        // what deploying costs (copy, service start); Cancel ends it
     bool endsAfterStatus = false; // the agent ends right after its status, before the go-ahead
 };
@@ -66,6 +71,8 @@ public:
     LONG DeployedCount() const noexcept { return deployed_; }
     LONG RemovedCount() const noexcept { return removed_; }
     const std::vector<std::string>& DeployOrder() const noexcept { return order_; }
+    // The computers in the order their agents read the console's go-ahead (a fetch began).
+    std::vector<std::string> GoAheadOrder() const;
     // Waits (bounded) until every agent thread has ended; true when all did.
     bool WaitForAgents(DWORD milliseconds);
     // Tick at which the last agent's status went out (0: none), and a computer's (0: none).
@@ -86,11 +93,14 @@ private:
     void RunAgent(Agent& agent);
 
     std::string root_;
-    mutable std::mutex lock_; // deployments run side by side
+    mutable win::CriticalSection lock_; // deployments run side by side
+    std::map<std::string, Agent*> services_; // per computer (upper case): its agent's service
+    std::map<CreationJob*, std::string> opened_; // jobs holding a computer's service open
     std::map<std::string, Script> scripts_;
     std::map<std::string, DWORD> statusTicks_;
     std::vector<std::unique_ptr<Agent>> agents_;
     std::vector<std::string> order_;
+    std::vector<std::string> goAheads_;
     volatile LONG deployed_ = 0;
     volatile LONG removed_ = 0;
     volatile LONG lastStatusTick_ = 0;

@@ -5,6 +5,8 @@
 #include "CreationRun.h"
 #include "Handle.h"
 #include "Messages.h"
+#include "OutcomeWatch.h"
+#include "RunMailbox.h"
 #include "RegistryFixture.h"
 #include "ResultLog.h"
 #include "Settings.h"
@@ -166,9 +168,10 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
     }
     ExpectFilesFetched("SLOW");
     ExpectFilesFetched("GOOD");
-    // The half-received file stays; the listing that ended in "<Error>" kept its files.
-    EXPECT_EQ((std::vector<std::string>{"system._"}), ListFiles(OutFolder("HALFWAY")));
-    ExpectFilesFetched("LISTERR");
+    // The agent gone at its first file left nothing; the listing that ended in "<Error>"
+    // kept the files it sent (all but the last).
+    EXPECT_TRUE(ListFiles(OutFolder("HALFWAY")).empty());
+    EXPECT_EQ(2u, ListFiles(OutFolder("LISTERR")).size());
     EXPECT_FALSE(FileExists(OutFolder("FAILED"))); // no go-ahead without AlwaysCopyFiles
     EXPECT_EQ(9, TheRunState().completedCount);
     EXPECT_EQ(7, TheRunState().errorCount);
@@ -565,35 +568,45 @@ TEST_F(SchedulingTest, CancelDuringFetchesLeavesNoFileOpenAndNoAgentRunning)
     ExpectNothingLeftRunning();
 }
 
-TEST_F(SchedulingTest, TimeLimitInTheMiddleOfSeveralFetches)
+// The time limit reaches only the agents still working: fetches under way and fetches
+// waiting for a free slot go on; a Cancel after the limit still reaches every job that has
+// not started its step.
+TEST_F(SchedulingTest, TimeLimitReachesOnlyOutcomesNotArrivedAndCancelStillFollows)
 {
-    TheConsoleSettings().ERDtimeout = 2;
+    TheConsoleSettings().ERDtimeout = 1;
+    TheConsoleSettings().MaxDeployThread = 2;
     Script slow;
-    slow.perFileDelayMs = 1500;
-    slow.fileCount = 6;
-    const char* names[] = {"QUICK", "S1", "S2", "S3", "S4"};
+    slow.perFileDelayMs = 500;
+    slow.fileCount = 4;
+    const char* names[] = {"S1", "S2", "S3", "S4", "LATE"};
     for (const char* name : names) {
-        if (std::string(name) != "QUICK") deployer->SetScript(name, slow);
+        deployer->SetScript(name, slow);
         Add(name);
     }
+    deployer->SetScript("LATE", Scripted(Behaviour::Success, 8000));
     DWORD spent = TimedRun();
-    EXPECT_GE(spent, 2000u);
-    EXPECT_LT(spent, 7000u) << "the fetches under way were broken off";
-    EXPECT_GE(LastRunFigures().peakFetching, 4u);
-    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
-    for (size_t i = 1; i < std::size(names); ++i) {
-        SCOPED_TRACE(names[i]);
-        EXPECT_EQ(static_cast<uint32_t>(kJobTimeout), At(i).result);
-        EXPECT_EQ(kNoErrorCode, At(i).errorCode);
-    }
+    EXPECT_LT(spent, 7000u) << "the late agent was not waited for";
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(i).result) << names[i];
+    for (const char* name : {"S3", "S4"}) ExpectFilesFetched(name); // fetched after the limit had passed
+    EXPECT_EQ(static_cast<uint32_t>(kJobTimeout), At(4).result);
+    EXPECT_EQ(kNoErrorCode, At(4).errorCode);
     EXPECT_FALSE(IsCancelRequested());
-    EXPECT_TRUE(AbortEventClear()) << "the time limit's abort ends with the run";
+    EXPECT_TRUE(AbortEventClear());
     ExpectNothingLeftRunning();
 
     LogRunResults(TheComputerList(), nullptr, false);
     std::string log = LogText();
-    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tS3\t==//==\tTIMEOUT\t-1")) << log;
-    EXPECT_NE(std::string::npos, log.find("Operation Completed")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLATE\t==//==\tTIMEOUT\t-1")) << log;
+
+    // Again, with Cancel once the limit has passed: S3 and S4 are still queued then.
+    PrepareRunState(nullptr);
+    At(4).result = kJobSucceeded;
+    std::thread canceller = CancelWhen([this] { return At(4).result == kJobTimeout; });
+    TimedRun();
+    canceller.join();
+    for (size_t i = 0; i < std::size(names); ++i)
+        EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(i).result) << names[i];
+    ExpectNothingLeftRunning();
 }
 
 TEST_F(SchedulingTest, ThreeHundredTargetsInFlightEveryCompletionFound)
@@ -653,4 +666,261 @@ TEST(StepBoundTest, AtLeastOneAndAtMostTheCap)
     EXPECT_EQ(1u, StepBound(1));
     EXPECT_EQ(16u, StepBound(16));
     EXPECT_EQ(kMaxStepBound, StepBound(0xFFFFFFFFu));
+}
+
+// The same scripted targets at a bound of 1 and of 16: the same result and code for every
+// computer and the same log, from a fixed set of seeds. Each seed scripts failures at every
+// step, the same computer twice (its name in other letter case), and one of: nothing more,
+// one output folder for all, agents outliving the run's time limit, a Cancel during a
+// scripted deployment.
+namespace {
+
+enum class SeedMode { Plain, SharedFolder, TimeLimit, Cancel };
+
+struct SeedTarget {
+    std::string name;
+    Script script;
+    bool repeats = false; // the same computer as an earlier entry
+};
+
+struct SeedPlan {
+    SeedMode mode = SeedMode::Plain;
+    std::vector<SeedTarget> targets;
+    size_t cancelAt = SIZE_MAX; // the deployment during which Cancel comes
+    size_t startedBeforeCancel = 0;
+
+    std::string Describe(unsigned seed) const
+    {
+        static const char* const modes[] = {"plain", "one folder for all", "time limit 1 s", "cancel"};
+        static const char* const kinds[] = {"Success", "FailureStatus", "AgentTimeout", "HalfTransfer",
+                                            "TimeLimitHalf", "StopMidTransfer", "VanishedFile", "Vanish",
+                                            "ErrorListing", "InstallFailure", "Unreachable"};
+        std::string text = win::Format("seed %u, %s:", seed, modes[static_cast<int>(mode)]);
+        for (size_t i = 0; i < targets.size(); ++i) {
+            const Script& script = targets[i].script;
+            text += win::Format("\n  %s %s work %lu deploy %lu%s", targets[i].name.c_str(),
+                                kinds[static_cast<int>(script.behaviour)], static_cast<unsigned long>(script.workMs),
+                                static_cast<unsigned long>(script.deployMs), i == cancelAt ? " <- Cancel" : "");
+        }
+        return text;
+    }
+};
+
+SeedPlan MakePlan(unsigned seed)
+{
+    uint32_t state = seed * 2654435761u + 7;
+    auto next = [&state](uint32_t range) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % range;
+    };
+    SeedPlan plan;
+    plan.mode = static_cast<SeedMode>(seed % 4);
+    size_t count = 6 + next(4);
+    const DWORD works[] = {0, 60, 200};
+    const DWORD deploys[] = {0, 40, 120};
+    for (size_t i = 0; i < count; ++i) {
+        SeedTarget target;
+        std::vector<size_t> originals;
+        for (size_t j = 0; j < i; ++j)
+            if (!plan.targets[j].repeats) originals.push_back(j);
+        if (plan.mode != SeedMode::TimeLimit && i > 1 && next(4) == 0) {
+            std::string name = plan.targets[originals[next(static_cast<uint32_t>(originals.size()))]].name;
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            target.name = name;
+            target.repeats = true;
+        } else {
+            target.name = win::Format("PC%zu", i);
+        }
+        Script& script = target.script;
+        script.behaviour = static_cast<Behaviour>(next(11));
+        if (next(3) == 0) script.behaviour = Behaviour::Success;
+        script.workMs = works[next(3)];
+        script.deployMs = deploys[next(3)];
+        if (script.behaviour == Behaviour::Unreachable) script.deployMs = 300;
+        if (plan.mode == SeedMode::TimeLimit && next(3) == 0) script.workMs = 4000; // outlives the limit
+        plan.targets.push_back(target);
+    }
+    if (plan.mode == SeedMode::Cancel) {
+        // No outcome arrives before the Cancel; every deployment before it has ended by
+        // then, and those after it are still under way when it comes.
+        std::vector<size_t> originals;
+        for (size_t i = 2; i < count; ++i)
+            if (!plan.targets[i].repeats) originals.push_back(i);
+        plan.cancelAt = originals[next(static_cast<uint32_t>(originals.size()))];
+        for (size_t i = 0; i < count; ++i) {
+            Script& script = plan.targets[i].script;
+            script.workMs = 2500;
+            script.deployMs = i < plan.cancelAt ? 0 : 3000;
+            if (i < plan.cancelAt && !plan.targets[i].repeats) ++plan.startedBeforeCancel;
+        }
+    }
+    return plan;
+}
+
+} // namespace
+
+TEST_F(SchedulingTest, SeededTargetsGiveTheSameResultsAtBoundOneAndSixteen)
+{
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        SeedPlan plan = MakePlan(seed);
+        SCOPED_TRACE(plan.Describe(seed));
+        TheComputerList().Clear();
+        deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + win::Format("\\seed%u", seed));
+        SetDeployer(deployer.get());
+        for (const SeedTarget& target : plan.targets) {
+            deployer->SetScript(target.name, target.script);
+            Add(target.name);
+        }
+        ConsoleSettings& settings = TheConsoleSettings();
+        settings.ERDtimeout = plan.mode == SeedMode::TimeLimit ? 1 : 0;
+        std::string out = folder.Path() + win::Format("\\out%u", seed);
+        settings.OutDir = out + (plan.mode == SeedMode::SharedFolder ? "\\shared" : "\\%COMPUTERNAME%");
+        if (plan.mode == SeedMode::Cancel) {
+            deployer->onDeploy = [&plan, this](CreationJob& job) {
+                if (job.entry.name != plan.targets[plan.cancelAt].name) return;
+                for (int i = 0; i < 300 && deployer->DeployedCount() < static_cast<LONG>(plan.startedBeforeCancel + 1); ++i)
+                    Sleep(10);
+                Sleep(250); // the failed deployments before it are counted
+                RequestCancel();
+            };
+        }
+
+        std::vector<std::pair<uint32_t, uint32_t>> results[2];
+        std::vector<std::string> logs[2];
+        const uint32_t bounds[2] = {1, 16};
+        for (int run = 0; run < 2; ++run) {
+            settings.MaxDeployThread = bounds[run];
+            PrepareRunState(nullptr);
+            TimedRun();
+            for (size_t i = 0; i < plan.targets.size(); ++i) results[run].emplace_back(At(i).result, At(i).errorCode);
+            LogRunResults(TheComputerList(), nullptr, plan.mode == SeedMode::Cancel);
+            logs[run] = RecordLines(LogText());
+            EXPECT_EQ(static_cast<LONG>(plan.targets.size()), TheRunState().completedCount) << "bound " << bounds[run];
+            ExpectNothingLeftRunning();
+        }
+        for (size_t i = 0; i < plan.targets.size(); ++i)
+            EXPECT_EQ(results[0][i], results[1][i]) << plan.targets[i].name << " (result, code) at bounds 1 and 16";
+        EXPECT_EQ(logs[0], logs[1]);
+        for (size_t i = 0; i < plan.targets.size(); ++i) {
+            Behaviour behaviour = plan.targets[i].script.behaviour;
+            if (behaviour == Behaviour::StopMidTransfer || behaviour == Behaviour::VanishedFile ||
+                behaviour == Behaviour::HalfTransfer) {
+                EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), results[1][i].first) << plan.targets[i].name;
+            }
+            if (plan.mode == SeedMode::Cancel && i >= plan.cancelAt) {
+                EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), results[1][i].first) << plan.targets[i].name;
+            }
+        }
+        SetDeployer(nullptr);
+        EXPECT_TRUE(deployer->WaitForAgents(30000));
+        if (HasFailure()) break; // one seed's script is enough to read
+    }
+}
+
+// Two computers, one folder (a template without %COMPUTERNAME%), side by side: the folder
+// holds exactly one computer's complete set, never a mixture.
+TEST_F(SchedulingTest, TwoComputersSharingOneFolderLeaveOneCompleteSet)
+{
+    TheConsoleSettings().OutDir = folder.Path() + "\\out\\shared";
+    Script small, large;
+    small.fileBytes = 3000;
+    large.fileBytes = 60000;
+    large.fileCount = 4;
+    deployer->SetScript("ALPHA", small);
+    deployer->SetScript("BRAVOCHARLIE", large);
+    Add("ALPHA");
+    Add("BRAVOCHARLIE");
+    TimedRun();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(1).result);
+    const std::string shared = folder.Path() + "\\out\\shared";
+    std::vector<std::string> files = ListFiles(shared);
+    int whole = 0;
+    for (const char* name : {"ALPHA", "BRAVOCHARLIE"}) {
+        if (ListFiles(deployer->RepairFolder(name)) != files) continue;
+        bool same = true;
+        for (const std::string& file : files) {
+            std::string original, copy;
+            same = same && ReadWholeFile(deployer->RepairFolder(name) + "\\" + file, original) &&
+                   ReadWholeFile(shared + "\\" + file, copy) && original == copy;
+        }
+        whole += same ? 1 : 0;
+    }
+    EXPECT_EQ(1, whole) << "the folder holds one computer's files, whole";
+    ExpectNothingLeftRunning();
+}
+
+// At a bound of 1 the outcomes are taken in list order whatever order they arrive in, and
+// a Cancel reaches a failure already queued for its finishing steps.
+TEST_F(CreationRunTest, BoundOneFetchesInListOrderAndCancelReachesQueuedFailures)
+{
+    deployer->SetScript("EARLY", Scripted(Behaviour::Success, 400)); // first in the list, last to report
+    deployer->SetScript("LATER", Scripted(Behaviour::Success));
+    deployer->SetScript("FAILS", Scripted(Behaviour::FailureStatus));
+    Script slowDeploy;
+    slowDeploy.deployMs = 1200;
+    deployer->SetScript("LAST", slowDeploy);
+    for (const char* name : {"EARLY", "LATER", "FAILS", "LAST"}) Add(name);
+    TimedRun();
+    EXPECT_EQ((std::vector<std::string>{"EARLY", "LATER", "LAST"}), deployer->GoAheadOrder());
+    EXPECT_EQ(static_cast<uint32_t>(kJobCommunication), At(2).result);
+
+    // Again, cancelled during the last deployment, once every other outcome is queued.
+    deployer = std::make_unique<simagents::SimulatedDeployer>(folder.Path() + "\\again");
+    SetDeployer(deployer.get());
+    deployer->SetScript("EARLY", Scripted(Behaviour::Success, 400));
+    deployer->SetScript("FAILS", Scripted(Behaviour::FailureStatus));
+    deployer->SetScript("LAST", slowDeploy);
+    deployer->onDeploy = [this](CreationJob& job) {
+        if (job.entry.name != "LAST") return;
+        for (int i = 0; i < 300 && !deployer->StatusTick("EARLY"); ++i) Sleep(10);
+        Sleep(200); // noticed and queued
+        RequestCancel();
+    };
+    PrepareRunState(nullptr);
+    TimedRun();
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(static_cast<uint32_t>(kJobCancelled), At(i).result) << At(i).name;
+        EXPECT_EQ(kNoErrorCode, At(i).errorCode) << At(i).name;
+    }
+    EXPECT_TRUE(deployer->GoAheadOrder().empty());
+}
+
+// An agent stopped in the middle of its files, or one whose file vanished, sends no
+// "<Finish>": the computer fails with a copying error, at either bound.
+TEST_F(CreationRunTest, AgentStoppedMidTransferNeverSucceeds)
+{
+    deployer->SetScript("STOPPED", Scripted(Behaviour::StopMidTransfer));
+    deployer->SetScript("FILEGONE", Scripted(Behaviour::VanishedFile));
+    Add("STOPPED");
+    Add("FILEGONE");
+    for (uint32_t bound : {1u, 16u}) {
+        TheConsoleSettings().MaxDeployThread = bound;
+        PrepareRunState(nullptr);
+        TimedRun();
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), At(i).result) << At(i).name << " at bound " << bound;
+            EXPECT_LT(ListFiles(OutFolder(At(i).name)).size(), 3u) << At(i).name;
+        }
+    }
+}
+
+// The run's bounded structures refuse what would break their bound, visibly: a second
+// pending report of one kind for a job marks the mailbox broken (the run then ends), and a
+// full group of watched handles refuses one more (that job then fails).
+TEST(RunStructuresTest, OverflowIsRefusedVisiblyNotDropped)
+{
+    Mailbox box(kWaitGroupSize + 1, 1);
+    box.Post({Report::StepDone, true, 0, 0, 0});
+    box.Post({Report::OutcomeArrived, true, 0, 0, 0}); // one of each kind may be pending
+    EXPECT_FALSE(box.IsBroken());
+    box.Post({Report::StepDone, true, 0, 1, 0});
+    EXPECT_TRUE(box.IsBroken());
+    EXPECT_EQ(2u, box.Take().size());
+    box.Post({Report::StepDone, true, 0, 0, 0}); // taken: the job may report again
+    EXPECT_EQ(1u, box.Take().size());
+
+    WaitGroup group(box);
+    for (size_t job = 0; job < kWaitGroupSize; ++job) EXPECT_TRUE(group.Add(GetCurrentProcess(), job));
+    EXPECT_FALSE(group.Add(GetCurrentProcess(), kWaitGroupSize));
 }
