@@ -47,6 +47,10 @@ private:
     bool ok_ = false;
 };
 
+// CancelPending: how long a cancelled operation may take to end, and the step of the look.
+constexpr DWORD kCancelGrace = 200;
+constexpr DWORD kCancelPoll = 10;
+
 bool IsTerminatorName(const char* name)
 {
     return std::strcmp(name, kFinishName) == 0 || std::strcmp(name, kErrorName) == 0;
@@ -88,11 +92,28 @@ std::string PipeChannel::ConsolePipeName(const char* uncComputer)
 
 void PipeChannel::CancelPending()
 {
-    if (!IsOpen()) return;
+    if (!IsOpen() || HasOverlappedIoCompleted(&overlapped)) return;
     DWORD saved = GetLastError();
-    if (CancelIoEx(handle, &overlapped)) {
+    // Windows NT 4.0 has only CancelIo, which cancels the calling thread's own I/O on the
+    // handle. The thread that issued the operation waits for it and cancels it here; the
+    // operation is then over within moments.
+    CancelIo(handle);
+    DWORD waited = 0;
+    while (!HasOverlappedIoCompleted(&overlapped) && waited < kCancelGrace) {
+        WaitForSingleObject(handle, kCancelPoll);
+        waited += kCancelPoll;
+    }
+    if (!HasOverlappedIoCompleted(&overlapped)) {
+        // Still pending: another thread issued it, and CancelIo cannot reach it. Closing the
+        // pipe ends every operation on it (Windows completes them as the handle goes); the
+        // issuing thread, which waits for its operation, then sees it fail.
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        for (waited = 0; !HasOverlappedIoCompleted(&overlapped) && waited < kCancelGrace; waited += kCancelPoll)
+            Sleep(kCancelPoll);
+    } else {
         DWORD transferred = 0;
-        GetOverlappedResult(handle, &overlapped, &transferred, TRUE);
+        GetOverlappedResult(handle, &overlapped, &transferred, FALSE);
     }
     SetLastError(saved);
 }
@@ -193,6 +214,7 @@ void PipeChannel::Disconnect()
 {
     if (!IsOpen()) return;
     CancelPending();
+    if (!IsOpen()) return; // closed by the cancel
     DisconnectNamedPipe(handle);
     CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
@@ -202,6 +224,7 @@ void PipeChannel::Close()
 {
     if (!IsOpen()) return;
     CancelPending();
+    if (!IsOpen()) return; // closed by the cancel
     CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
 }

@@ -80,7 +80,9 @@ public:
     void Close();                  // console
     bool IsOpen() const noexcept { return handle != INVALID_HANDLE_VALUE; }
     // Cancels an operation still pending on `overlapped` and waits until it has ended, so
-    // that the record can carry the next one. Keeps the last-error code.
+    // that the record can carry the next one. Keeps the last-error code. Called on the thread
+    // that issued the operation it cancels it (CancelIo); called on any other thread it
+    // closes the pipe, which ends the operation, and the channel is closed afterwards.
     void CancelPending();
 
     // One overlapped read or write of exactly `count` bytes. With `wait` false only starts
