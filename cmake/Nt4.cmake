@@ -16,3 +16,9 @@ endif()
 # as they would there.
 ostrel_session_test(console_window_nt40 SESSION nt40 VERSION nt40 PROGRAM console_ui_tests
                     ARGS --gtest_filter=ConsoleWindowTest.StartWithListFileThenCreateErdEndToEnd TIMEOUT 300)
+if(OSTREL_RUN_TESTS AND TEST console_window_nt40)
+  # The session really reports Windows NT 4.0 (4.0.1381).
+  add_test(NAME wine_session_nt40_reports_nt40 COMMAND ${CMAKE_BINARY_DIR}/wine-run-nt40 cmd /c ver)
+  set_tests_properties(wine_session_nt40_reports_nt40 PROPERTIES FIXTURES_REQUIRED wine_nt40 TIMEOUT 60
+                                                                 PASS_REGULAR_EXPRESSION "4\\.0\\.1381")
+endif()
