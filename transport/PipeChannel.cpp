@@ -47,8 +47,11 @@ private:
     bool ok_ = false;
 };
 
-// CancelPending: how long a cancelled operation may take to end, and the step of the look.
-constexpr DWORD kCancelGrace = 200;
+// CancelPending: how long a cancelled operation may take to end before the pipe is closed
+// under it (Wine leaves some cancelled pipe operations pending), how long another thread's
+// operation may take once the pipe is closed under it, and the step of the look.
+constexpr DWORD kCancelGrace = 1000;
+constexpr DWORD kCloseGrace = 200;
 constexpr DWORD kCancelPoll = 10;
 
 bool IsTerminatorName(const char* name)
@@ -94,26 +97,24 @@ void PipeChannel::CancelPending()
 {
     if (!IsOpen() || HasOverlappedIoCompleted(&overlapped)) return;
     DWORD saved = GetLastError();
-    // Windows NT 4.0 has only CancelIo, which cancels the calling thread's own I/O on the
-    // handle. The thread that issued the operation waits for it and cancels it here; the
-    // operation is then over within moments.
-    CancelIo(handle);
-    DWORD waited = 0;
-    while (!HasOverlappedIoCompleted(&overlapped) && waited < kCancelGrace) {
-        WaitForSingleObject(handle, kCancelPoll);
-        waited += kCancelPoll;
+    if (issuer_ == GetCurrentThreadId()) {
+        // Windows NT 4.0 has only CancelIo, which cancels the calling thread's own I/O on
+        // the handle: here the operation's own, which then ends.
+        CancelIo(handle);
+        for (DWORD waited = 0; !HasOverlappedIoCompleted(&overlapped) && waited < kCancelGrace; waited += kCancelPoll)
+            WaitForSingleObject(handle, kCancelPoll);
     }
-    if (!HasOverlappedIoCompleted(&overlapped)) {
-        // Still pending: another thread issued it, and CancelIo cannot reach it. Closing the
-        // pipe ends every operation on it (Windows completes them as the handle goes); the
-        // issuing thread, which waits for its operation, then sees it fail.
-        CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        for (waited = 0; !HasOverlappedIoCompleted(&overlapped) && waited < kCancelGrace; waited += kCancelPoll)
-            Sleep(kCancelPoll);
-    } else {
+    if (HasOverlappedIoCompleted(&overlapped)) {
         DWORD transferred = 0;
         GetOverlappedResult(handle, &overlapped, &transferred, FALSE);
+    } else {
+        // Another thread started it, and CancelIo cannot reach it. Closing the pipe ends every
+        // operation on it (the pipe driver completes them as the last handle goes); the thread
+        // that waits for the operation then sees it fail.
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        for (DWORD waited = 0; !HasOverlappedIoCompleted(&overlapped) && waited < kCloseGrace; waited += kCancelPoll)
+            Sleep(kCancelPoll);
     }
     SetLastError(saved);
 }
@@ -155,6 +156,7 @@ bool PipeChannel::Listen(HANDLE stopEvent)
     if (handle == INVALID_HANDLE_VALUE) return false;
 
     overlapped = OVERLAPPED{};
+    issuer_ = GetCurrentThreadId();
     if (ConnectNamedPipe(handle, &overlapped)) return true;
     DWORD error = GetLastError();
     if (error == ERROR_PIPE_CONNECTED) return true; // the console was quicker than the call
@@ -239,6 +241,7 @@ bool PipeChannel::ReadExact(void* buffer, DWORD count, bool wait)
     char* cursor = static_cast<char*>(buffer);
     DWORD remaining = count;
     DWORD got = 0;
+    issuer_ = GetCurrentThreadId();
     BOOL ok = ReadFile(handle, cursor, remaining, &got, &overlapped);
     if (!wait) return ok != FALSE;
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
@@ -274,6 +277,7 @@ bool PipeChannel::ReadExact(void* buffer, DWORD count, bool wait)
         cursor += got;
         remaining -= got;
         got = 0;
+        issuer_ = GetCurrentThreadId();
         ok = ReadFile(handle, cursor, remaining, &got, &overlapped);
         error = ok ? ERROR_SUCCESS : GetLastError();
     }
@@ -286,6 +290,7 @@ bool PipeChannel::WriteExact(const void* buffer, DWORD count, bool wait)
         return false;
     }
     DWORD written = 0;
+    issuer_ = GetCurrentThreadId();
     BOOL ok = WriteFile(handle, buffer, count, &written, &overlapped);
     if (!wait) return ok != FALSE;
     if (!ok) {
@@ -341,6 +346,7 @@ bool PipeChannel::Transact(int32_t sequence, const void* payload, int32_t length
     for (DWORD attempt = 0; attempt < retryCount; ++attempt) {
         reply = MessageHeader{};
         DWORD got = 0;
+        issuer_ = GetCurrentThreadId();
         if (TransactNamedPipe(handle, message, sizeof(header) + payloadBytes, &reply, sizeof(reply), &got,
                               &overlapped)) {
             replied = got == sizeof(reply);
