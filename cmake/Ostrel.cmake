@@ -53,12 +53,14 @@ endfunction()
 # The Wine session of a test run: a fresh prefix in the build tree, one persistent
 # wineserver (and an Xvfb display when none is set) for the whole run, ended afterwards.
 # With a name, a further session of the same kind (prefix wineprefix-NAME, script
-# wine-run-NAME, fixture wine_NAME) for tests that need a prefix no other test touches.
+# wine-run-NAME, fixture wine_NAME) for tests that need a prefix no other test touches; with
+# a Windows version as well (for example nt40), Wine reports that version in the session.
 function(ostrel_wine_session)
   if(NOT OSTREL_RUN_TESTS)
     return()
   endif()
   set(session_name ${ARGV0})
+  set(OSTREL_WINDOWS_VERSION "${ARGV1}")
   if(session_name)
     set(suffix "-${session_name}")
     set(fixture wine_${session_name})
@@ -84,17 +86,17 @@ function(ostrel_wine_session)
   endif()
 endfunction()
 
-# ostrel_session_test(name SESSION session PROGRAM test-program [TIMEOUT s] [ARGS ...]):
-# runs a test program of the build (made with ostrel_test) in a Wine session of its own,
-# made on first use. A case that skips itself fails here: the session exists so that
-# it runs.
+# ostrel_session_test(name SESSION session PROGRAM test-program [VERSION windows-version]
+# [TIMEOUT s] [ARGS ...]): runs a test program of the build (made with ostrel_test) in a Wine
+# session of its own, made on first use (reporting VERSION, for example nt40, when given).
+# A case that skips itself fails here: the session exists so that it runs.
 function(ostrel_session_test name)
-  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT" "ARGS" ${ARGN})
+  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT;VERSION" "ARGS" ${ARGN})
   if(NOT OSTREL_RUN_TESTS OR NOT TARGET ${A_PROGRAM})
     return()
   endif()
   if(NOT TEST wine_session_${A_SESSION}_start)
-    ostrel_wine_session(${A_SESSION})
+    ostrel_wine_session(${A_SESSION} ${A_VERSION})
   endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)

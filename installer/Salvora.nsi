@@ -5,7 +5,9 @@
   !define TARGET amd64-unicode
 !endif
 Target ${TARGET}
-Unicode true
+!if "${TARGET}" != "x86-ansi"
+  Unicode true
+!endif
 SetCompressor /SOLID lzma
 
 !define PRODUCT "Corvane Salvora"

@@ -3,15 +3,24 @@
 # prefix as a simulated Windows NT computer, install the product there with its installer,
 # write a list file naming this computer, run the unattended creation run `Salvora.exe -S`
 # on it, and show the exit code, the result log and the repair files received.
+#   scripts/run-main-job.sh          the prefix reports Wine's default Windows version
+#   scripts/run-main-job.sh --nt40   the prefix reports Windows NT 4.0 (4.0.1381, SP6a), in
+#                                    build/main-job-nt40/, as the suite's home platform
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+windows_version=""
+case "${1:-}" in
+  --nt40) windows_version=nt40 ;;
+  "") ;;
+  *) echo "usage: $0 [--nt40]" >&2; exit 2 ;;
+esac
 scripts/install-deps.sh
 cmake --preset mingw-x64 >/dev/null
 cmake --build --preset mingw-x64 --target Salvora-setup ntsim rdisk
 
 bin="$root/build/mingw-x64/bin"
-job="$root/build/main-job"
+job="$root/build/main-job${windows_version:+-$windows_version}"
 export WINEPREFIX="$job/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -38,6 +47,11 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 wineserver -p </dev/null >/dev/null 2>&1 || true
 wine wineboot -i </dev/null >/dev/null 2>&1 || true
+if [ -n "$windows_version" ]; then
+  # In a 64-bit prefix `winecfg -v nt40` refuses; this value, read when the session
+  # restarts below, makes GetVersionExA answer 4.0, build 1381, "Service Pack 6a".
+  wine reg add 'HKCU\Software\Wine' /v Version /d "$windows_version" /f </dev/null >/dev/null 2>&1
+fi
 # The first boot leaves two service managers running, and a start request that reaches the
 # wrong one ends in "Service request timeout" (1053); a restart of the session leaves one.
 # One of Wine's own services is started as a probe, and the session restarted again
@@ -55,6 +69,8 @@ done
 mkfifo "$job/keep"
 wine cmd /c pause <"$job/keep" >/dev/null 2>&1 &
 exec 3>"$job/keep"
+
+echo "== The prefix reports: $(wine cmd /c ver </dev/null 2>/dev/null | tr -d '\r' | grep -v '^$')"
 
 echo "== The prefix as a Windows NT computer (hives, Repair folder, rdisk.exe)"
 wine "$bin/ntsim.exe" "$(winepath -w "$bin/rdisk.exe")" </dev/null 2>&1 | tr -d '\r'

@@ -47,6 +47,13 @@ private:
     bool ok_ = false;
 };
 
+// CancelPending: how long a cancelled operation may take to end before the pipe is closed
+// under it (Wine leaves some cancelled pipe operations pending), how long another thread's
+// operation may take once the pipe is closed under it, and the step of the look.
+constexpr DWORD kCancelGrace = 1000;
+constexpr DWORD kCloseGrace = 200;
+constexpr DWORD kCancelPoll = 10;
+
 bool IsTerminatorName(const char* name)
 {
     return std::strcmp(name, kFinishName) == 0 || std::strcmp(name, kErrorName) == 0;
@@ -88,11 +95,26 @@ std::string PipeChannel::ConsolePipeName(const char* uncComputer)
 
 void PipeChannel::CancelPending()
 {
-    if (!IsOpen()) return;
+    if (!IsOpen() || HasOverlappedIoCompleted(&overlapped)) return;
     DWORD saved = GetLastError();
-    if (CancelIoEx(handle, &overlapped)) {
+    if (issuer_ == GetCurrentThreadId()) {
+        // Windows NT 4.0 has only CancelIo, which cancels the calling thread's own I/O on
+        // the handle: here the operation's own, which then ends.
+        CancelIo(handle);
+        for (DWORD waited = 0; !HasOverlappedIoCompleted(&overlapped) && waited < kCancelGrace; waited += kCancelPoll)
+            WaitForSingleObject(handle, kCancelPoll);
+    }
+    if (HasOverlappedIoCompleted(&overlapped)) {
         DWORD transferred = 0;
-        GetOverlappedResult(handle, &overlapped, &transferred, TRUE);
+        GetOverlappedResult(handle, &overlapped, &transferred, FALSE);
+    } else {
+        // Another thread started it, and CancelIo cannot reach it. Closing the pipe ends every
+        // operation on it (the pipe driver completes them as the last handle goes); the thread
+        // that waits for the operation then sees it fail.
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        for (DWORD waited = 0; !HasOverlappedIoCompleted(&overlapped) && waited < kCloseGrace; waited += kCancelPoll)
+            Sleep(kCancelPoll);
     }
     SetLastError(saved);
 }
@@ -134,6 +156,7 @@ bool PipeChannel::Listen(HANDLE stopEvent)
     if (handle == INVALID_HANDLE_VALUE) return false;
 
     overlapped = OVERLAPPED{};
+    issuer_ = GetCurrentThreadId();
     if (ConnectNamedPipe(handle, &overlapped)) return true;
     DWORD error = GetLastError();
     if (error == ERROR_PIPE_CONNECTED) return true; // the console was quicker than the call
@@ -193,6 +216,7 @@ void PipeChannel::Disconnect()
 {
     if (!IsOpen()) return;
     CancelPending();
+    if (!IsOpen()) return; // closed by the cancel
     DisconnectNamedPipe(handle);
     CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
@@ -202,6 +226,7 @@ void PipeChannel::Close()
 {
     if (!IsOpen()) return;
     CancelPending();
+    if (!IsOpen()) return; // closed by the cancel
     CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
 }
@@ -216,6 +241,7 @@ bool PipeChannel::ReadExact(void* buffer, DWORD count, bool wait)
     char* cursor = static_cast<char*>(buffer);
     DWORD remaining = count;
     DWORD got = 0;
+    issuer_ = GetCurrentThreadId();
     BOOL ok = ReadFile(handle, cursor, remaining, &got, &overlapped);
     if (!wait) return ok != FALSE;
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
@@ -251,6 +277,7 @@ bool PipeChannel::ReadExact(void* buffer, DWORD count, bool wait)
         cursor += got;
         remaining -= got;
         got = 0;
+        issuer_ = GetCurrentThreadId();
         ok = ReadFile(handle, cursor, remaining, &got, &overlapped);
         error = ok ? ERROR_SUCCESS : GetLastError();
     }
@@ -263,6 +290,7 @@ bool PipeChannel::WriteExact(const void* buffer, DWORD count, bool wait)
         return false;
     }
     DWORD written = 0;
+    issuer_ = GetCurrentThreadId();
     BOOL ok = WriteFile(handle, buffer, count, &written, &overlapped);
     if (!wait) return ok != FALSE;
     if (!ok) {
@@ -318,6 +346,7 @@ bool PipeChannel::Transact(int32_t sequence, const void* payload, int32_t length
     for (DWORD attempt = 0; attempt < retryCount; ++attempt) {
         reply = MessageHeader{};
         DWORD got = 0;
+        issuer_ = GetCurrentThreadId();
         if (TransactNamedPipe(handle, message, sizeof(header) + payloadBytes, &reply, sizeof(reply), &got,
                               &overlapped)) {
             replied = got == sizeof(reply);

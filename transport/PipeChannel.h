@@ -80,7 +80,9 @@ public:
     void Close();                  // console
     bool IsOpen() const noexcept { return handle != INVALID_HANDLE_VALUE; }
     // Cancels an operation still pending on `overlapped` and waits until it has ended, so
-    // that the record can carry the next one. Keeps the last-error code.
+    // that the record can carry the next one. Keeps the last-error code. On the thread that
+    // started the operation it cancels it (CancelIo, as Windows NT 4.0 has it); on any other
+    // thread it closes the pipe, which ends the operation, and the channel is closed.
     void CancelPending();
 
     // One overlapped read or write of exactly `count` bytes. With `wait` false only starts
@@ -116,5 +118,6 @@ private:
 
     std::unique_ptr<char[]> messageBuffer_; // one framed message, made on first use
     bool moreData_ = false;                 // the last ReadExact left the rest of its message in the pipe
+    DWORD issuer_ = 0;                      // the thread that started the last operation on `overlapped`
     bool lastSentCancelled_ = false;        // the last Transact sent a cancelled message
 };

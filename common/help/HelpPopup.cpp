@@ -1,6 +1,7 @@
 // The popup window that shows a help text where the help viewer cannot.
 #include "HelpViewer.h"
 
+#include "MonitorArea.h"
 #include "Window.h"
 
 #include <memory>
@@ -12,6 +13,16 @@ constexpr char kPopupClass[] = "OstrelHelpPopup";
 constexpr int kMargin = 8;
 constexpr int kMaxTextWidth = 320;
 
+// The shadow under the popup is asked for only where it exists (Windows XP and later).
+UINT ClassStyle()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    bool shadow = GetVersionExA(&version) &&
+                  (version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1));
+    return CS_SAVEBITS | (shadow ? CS_DROPSHADOW : 0);
+}
+
 class TextPopup final : public win::Window {
 public:
     static HWND current;
@@ -19,18 +30,14 @@ public:
     HWND Show(HWND owner, const std::string& text, POINT at)
     {
         HINSTANCE instance = GetModuleHandleA(nullptr);
-        if (!RegisterClass(instance, kPopupClass, nullptr, GetSysColorBrush(COLOR_INFOBK), nullptr,
-                           CS_SAVEBITS | CS_DROPSHADOW))
+        if (!RegisterClass(instance, kPopupClass, nullptr, GetSysColorBrush(COLOR_INFOBK), nullptr, ClassStyle()))
             return nullptr;
         font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
         RECT textRect = Measure(text);
         int width = textRect.right + 2 * kMargin + 2;
         int height = textRect.bottom + 2 * kMargin + 2;
         // Kept on the monitor's work area, as the viewer's popups are.
-        MONITORINFO monitor = {};
-        monitor.cbSize = sizeof(monitor);
-        GetMonitorInfoA(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor);
-        const RECT& area = monitor.rcWork;
+        const RECT area = win::WorkAreaNear(at);
         int x = at.x, y = at.y;
         if (x + width > area.right) x = area.right - width;
         if (y + height > area.bottom) y = area.bottom - height;

@@ -2,6 +2,7 @@
 
 #include "Enumeration.h"
 #include "Settings.h"
+#include "Synchronization.h"
 #include "SystemText.h"
 
 #include <cstring>
@@ -100,16 +101,22 @@ bool StartAgentService(SC_HANDLE service)
         Sleep(kDatabaseLockedPause);
     }
 
-    DWORD startTick = GetTickCount();
+    return WaitForServiceStart([service](SERVICE_STATUS& status) { return QueryServiceStatus(service, &status) != FALSE; },
+                               GetTickCount);
+}
+
+bool WaitForServiceStart(const std::function<bool(SERVICE_STATUS&)>& query, DWORD(WINAPI* ticks)())
+{
+    const DWORD startTick = ticks();
     DWORD state = SERVICE_START_PENDING;
     for (;;) {
-        if (GetTickCount() - startTick >= kServiceStartLimit) {
+        if (win::TicksElapsed(startTick, ticks(), kServiceStartLimit)) {
             if (state == SERVICE_RUNNING) return true;
             SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
             return false;
         }
         SERVICE_STATUS status = {};
-        if (!QueryServiceStatus(service, &status)) return false;
+        if (!query(status)) return false;
         state = status.dwCurrentState;
         if (state == SERVICE_RUNNING) return true;
         if (state == SERVICE_STOPPED) {

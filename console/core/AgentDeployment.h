@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Platforms of DetectPlatform.
@@ -23,6 +24,10 @@ bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answ
 
 // Starts the agent service with its four arguments and waits until it runs.
 bool StartAgentService(SC_HANDLE service);
+// The wait of StartAgentService: reads the service's status through `query` (false: the read
+// failed, last error kept) until it runs or stops, or until kServiceStartLimit ms of the tick
+// counter `ticks` have passed (ERROR_SERVICE_REQUEST_TIMEOUT), the counter's wrap included.
+bool WaitForServiceStart(const std::function<bool(SERVICE_STATUS&)>& query, DWORD(WINAPI* ticks)());
 // True when the service reached the stopped state.
 bool StopAgentService(SC_HANDLE service);
 // Stops the service if it is open, then closes and clears both service handles.

@@ -2,9 +2,9 @@
 
 #include "ConsoleState.h"
 #include "Settings.h"
+#include "Synchronization.h"
 
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr size_t kTailLimit = 260;
 // The expansion's working strings; one expansion runs at a time.
 std::string g_head;
 std::string g_tail;
-std::recursive_mutex g_expansionLock;
+win::CriticalSection g_expansionLock; // entered again by a caller that holds it
 
 // The conversions the C library's strftime knows. Any other "%" sequence is left out before
 // the text is formatted (the runtime would otherwise stop on it), so a stray percent sign
@@ -60,7 +60,7 @@ const std::string& TemplateTail() { return g_tail; }
 
 bool ExpandOutputFolder(const std::string& outDirTemplate, const char* name, time_t when, std::string& path)
 {
-    std::lock_guard<std::recursive_mutex> guard(g_expansionLock);
+    win::CriticalSectionLock guard(g_expansionLock);
     path.clear();
     std::string computer = name ? name : "";
     std::string text = outDirTemplate;

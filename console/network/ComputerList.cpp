@@ -13,26 +13,20 @@ ComputerEntry::ComputerEntry(std::string computerName) : name(std::move(computer
 
 ComputerRole ComputerEntry::Role() const
 {
-    AcquireSRWLockShared(&lock_);
-    ComputerRole role = role_;
-    ReleaseSRWLockShared(&lock_);
-    return role;
+    win::CriticalSectionLock hold(lock_);
+    return role_;
 }
 
 std::string ComputerEntry::TypeText() const
 {
-    AcquireSRWLockShared(&lock_);
-    std::string text = typeText_;
-    ReleaseSRWLockShared(&lock_);
-    return text;
+    win::CriticalSectionLock hold(lock_);
+    return typeText_;
 }
 
 std::string ComputerEntry::Description() const
 {
-    AcquireSRWLockShared(&lock_);
-    std::string text = description_;
-    ReleaseSRWLockShared(&lock_);
-    return text;
+    win::CriticalSectionLock hold(lock_);
+    return description_;
 }
 
 void ComputerEntry::SetInfo(ComputerRole role, const std::string& typeText, const std::string& description)
@@ -40,11 +34,10 @@ void ComputerEntry::SetInfo(ComputerRole role, const std::string& typeText, cons
     // Copies are made before the lock is taken, so readers wait only for the swap.
     std::string type = typeText;
     std::string text = description;
-    AcquireSRWLockExclusive(&lock_);
+    win::CriticalSectionLock hold(lock_);
     role_ = role;
     typeText_.swap(type);
     description_.swap(text);
-    ReleaseSRWLockExclusive(&lock_);
 }
 
 bool ComputerList::Clear()

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Synchronization.h"
+
 // What a computer is; the view's filters and role icons depend on it.
 enum ComputerRole : uint32_t {
     kRoleUndetermined = 0,
@@ -61,7 +63,7 @@ public:
     std::string agentPath;
 
 private:
-    mutable SRWLOCK lock_ = SRWLOCK_INIT;
+    mutable win::CriticalSection lock_;
     ComputerRole role_ = kRoleUndetermined;
     std::string typeText_;
     std::string description_;

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 namespace {
@@ -233,15 +232,19 @@ ComputerEntryPtr EntryFromName(const char* name)
 
 const char* LocalComputerName()
 {
-    static char name[kMaxComputerName + 1];
-    static std::once_flag once;
-    static bool known = false;
-    std::call_once(once, [] {
-        DWORD size = sizeof(name);
-        known = GetComputerNameA(name, &size) != FALSE;
-        name[kMaxComputerName] = '\0';
-    });
-    return known ? name : nullptr;
+    // Read once, on first use; the compiler guards the initialisation of the static.
+    struct Name {
+        char text[kMaxComputerName + 1];
+        bool known;
+    };
+    static const Name local = [] {
+        Name name = {};
+        DWORD size = sizeof(name.text);
+        name.known = GetComputerNameA(name.text, &size) != FALSE;
+        name.text[kMaxComputerName] = '\0';
+        return name;
+    }();
+    return local.known ? local.text : nullptr;
 }
 
 bool EnumerateServers(DWORD serverTypes, const wchar_t* domain, const std::function<void(const SERVER_INFO_101&)>& take)

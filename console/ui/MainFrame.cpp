@@ -1,5 +1,6 @@
 #include "MainFrame.h"
 
+#include "MonitorArea.h"
 #include "OptionsSheet.h"
 #include "Profile.h"
 #include "ShowHelp.h"
@@ -93,7 +94,7 @@ void CAppFrameWnd::ActivateFrame()
         SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         GetWindowPlacement(Handle(), &placement);
         placement.showCmd = SW_SHOWMAXIMIZED;
-    } else if (!MonitorFromRect(&placement.rcNormalPosition, MONITOR_DEFAULTTONULL)) {
+    } else if (!win::IsOnAnyMonitor(placement.rcNormalPosition)) {
         MoveOntoWorkArea(placement.rcNormalPosition);
     }
     placement.flags = 0;

@@ -438,3 +438,63 @@ TEST(PipeChannel, AbortRaisedWhileAMessageAwaitsItsReplyStillSendsACancelledMess
     EXPECT_EQ(seen[0].sequence, 2);
     EXPECT_EQ(seen[0].status, MessageStatus::Cancelled);
 }
+
+// Windows NT 4.0's CancelIo reaches only the calling thread's own I/O: a cancel asked for
+// by another thread goes through the cancel event to the thread that issued the read.
+TEST(PipeChannel, ReadInFlightEndsWhenAnotherThreadSignalsTheCancelEventAndTheDataStaysForTheNextRead)
+{
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    win::Handle goOwner(go);
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    win::Handle cancelOwner(cancel);
+    PipePair pair([&](PipeChannel& server) {
+        WaitForSingleObject(go, 10000);
+        server.WriteExact("hello", 5, true);
+    });
+    ASSERT_TRUE(pair.opened);
+    pair.client.cancelEvent = cancel;
+    std::thread canceller([&] {
+        Sleep(300);
+        SetEvent(cancel);
+    });
+    const DWORD begin = GetTickCount();
+    char text[6] = {};
+    EXPECT_FALSE(pair.client.ReadExact(text, 5, true));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+    EXPECT_LT(GetTickCount() - begin, 5000u); // the pipe's own time-out is 10 s
+    canceller.join();
+    EXPECT_TRUE(HasOverlappedIoCompleted(&pair.client.overlapped)); // the record is free again
+    pair.client.cancelEvent = nullptr;
+    SetEvent(go);
+    EXPECT_TRUE(pair.client.ReadExact(text, 5, true));
+    EXPECT_STREQ(text, "hello");
+}
+
+// A channel closed by a thread that did not issue its pending read: CancelIo cannot reach
+// that read, so the pipe is closed under it. The close returns at once (CancelIo and a wait
+// for the read would wait as long as the read lasts), and the reader's read fails: on
+// Windows as the handle goes, under Wine (which leaves it pending) at its own time-out.
+TEST(PipeChannel, CloseOnAnotherThreadClosesThePipeUnderTheReadInFlight)
+{
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    win::Handle doneOwner(done);
+    PipePair pair([&](PipeChannel&) { WaitForSingleObject(done, 30000); }, 3000);
+    ASSERT_TRUE(pair.opened);
+    pair.client.timeout = 30000;
+    std::atomic<bool> readResult{true};
+    std::thread reader([&] {
+        char byte = 0;
+        pair.client.timeout = 3000;
+        readResult = pair.client.ReadExact(&byte, 1, true);
+    });
+    // The read is in flight once the record says so.
+    for (int i = 0; i < 200 && HasOverlappedIoCompleted(&pair.client.overlapped); ++i) Sleep(10);
+    ASSERT_FALSE(HasOverlappedIoCompleted(&pair.client.overlapped));
+    const DWORD begin = GetTickCount();
+    pair.client.Close();
+    EXPECT_LT(GetTickCount() - begin, 2000u);
+    EXPECT_FALSE(pair.client.IsOpen());
+    reader.join();
+    EXPECT_FALSE(readResult.load());
+    SetEvent(done);
+}

@@ -227,3 +227,65 @@ TEST_F(DeploymentTest, CancelAfterOpeningTheManagerStopsWithCancelled)
     EXPECT_TRUE(entry.agentPath.empty()); // nothing was copied
     CloseAgentService(entry);
 }
+
+namespace {
+
+// A tick counter that starts shortly before its wrap after 49.7 days and moves on by a
+// fixed step at every read.
+struct SteppedTicks {
+    static DWORD now;
+    static DWORD step;
+    static DWORD WINAPI Read()
+    {
+        DWORD value = now;
+        now += step;
+        return value;
+    }
+};
+DWORD SteppedTicks::now = 0;
+DWORD SteppedTicks::step = 0;
+
+} // namespace
+
+TEST(AgentDeployment, ServiceStartWaitMeasuresItsLimitAcrossTheTickCounterWrap)
+{
+    // An agent that runs after 110 s of starting, the counter wrapping meanwhile: accepted.
+    SteppedTicks::now = 0xFFFFFFFFu - 50000;
+    SteppedTicks::step = 55000;
+    int reads = 0;
+    EXPECT_TRUE(WaitForServiceStart(
+        [&](SERVICE_STATUS& status) {
+            status.dwCurrentState = ++reads < 2 ? SERVICE_START_PENDING : SERVICE_RUNNING;
+            return true;
+        },
+        SteppedTicks::Read));
+    EXPECT_EQ(reads, 2);
+
+    // An agent that never runs: given up once the 120 s have passed, neither at the wrap
+    // (where "now > start + limit" gives up at once) nor never.
+    SteppedTicks::now = 0xFFFFFFFFu - 70000;
+    SteppedTicks::step = 50000;
+    reads = 0;
+    SetLastError(0);
+    EXPECT_FALSE(WaitForServiceStart(
+        [&](SERVICE_STATUS& status) {
+            ++reads;
+            status.dwCurrentState = SERVICE_START_PENDING;
+            return true;
+        },
+        SteppedTicks::Read));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+    EXPECT_EQ(reads, 2); // at 50 s and 100 s; at 150 s the limit has passed
+
+    // A failed status read ends the wait with its own error.
+    reads = 0;
+    EXPECT_FALSE(WaitForServiceStart(
+        [&](SERVICE_STATUS&) {
+            ++reads;
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        },
+        SteppedTicks::Read));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(reads, 1);
+}

@@ -50,45 +50,45 @@ SimulatedNetwork::~SimulatedNetwork()
 
 void SimulatedNetwork::Add(const SimulatedComputer& computer, const std::wstring& domain)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     computers_.emplace_back(Upper(domain), computer);
 }
 
 std::vector<DWORD> SimulatedNetwork::EnumLengths() const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     return enumLengths_;
 }
 
 std::vector<DWORD> SimulatedNetwork::EnumTypeMasks() const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     return enumMasks_;
 }
 
 std::vector<std::wstring> SimulatedNetwork::EnumDomains() const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     return enumDomains_;
 }
 
 int SimulatedNetwork::LookupCount(const std::wstring& name) const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     auto found = lookups_.find(Upper(name));
     return found == lookups_.end() ? 0 : found->second;
 }
 
 size_t SimulatedNetwork::OutstandingBuffers() const
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     return buffers_.size();
 }
 
 LPBYTE SimulatedNetwork::Allocate(size_t bytes)
 {
     void* buffer = std::calloc(1, bytes ? bytes : 1);
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     buffers_.insert(buffer);
     return static_cast<LPBYTE>(buffer);
 }
@@ -110,7 +110,7 @@ NET_API_STATUS SimulatedNetwork::ServerEnum(LPCWSTR, DWORD level, LPBYTE* buffer
     *totalEntries = 0;
     std::vector<SimulatedComputer> members;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        win::CriticalSectionLock guard(lock_);
         enumLengths_.push_back(preferredLength);
         enumMasks_.push_back(serverType);
         enumDomains_.push_back(domain ? domain : L"<none>");
@@ -153,7 +153,7 @@ NET_API_STATUS SimulatedNetwork::ServerGetInfo(LPWSTR server, DWORD level, LPBYT
     bool known = false;
     int askedBefore = 0;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        win::CriticalSectionLock guard(lock_);
         askedBefore = lookups_[Upper(name)]++;
         if (const SimulatedComputer* found = Find(name)) {
             computer = *found;
@@ -178,7 +178,7 @@ NET_API_STATUS SimulatedNetwork::ServerGetInfo(LPWSTR server, DWORD level, LPBYT
 NET_API_STATUS SimulatedNetwork::BufferFree(LPVOID buffer)
 {
     if (!buffer) return NERR_Success;
-    std::lock_guard<std::mutex> guard(lock_);
+    win::CriticalSectionLock guard(lock_);
     if (!buffers_.erase(buffer)) return ERROR_INVALID_PARAMETER;
     std::free(buffer);
     return NERR_Success;

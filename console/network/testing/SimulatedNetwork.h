@@ -4,10 +4,10 @@
 // and slow answers. It counts what it was asked and how many lookups ran at once.
 #pragma once
 #include "NetworkApi.h"
+#include "Synchronization.h"
 
 #include <atomic>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,7 +62,7 @@ private:
     LPBYTE Allocate(size_t bytes);
     const SimulatedComputer* Find(const std::wstring& name) const;
 
-    mutable std::mutex lock_;
+    mutable win::CriticalSection lock_;
     std::vector<std::pair<std::wstring, SimulatedComputer>> computers_; // (domain, computer)
     std::map<std::wstring, int> lookups_;
     std::set<void*> buffers_;
