@@ -5,6 +5,7 @@
 #include "CompanionTools.h"
 #include "ComputerChooserIds.h"
 #include "ConsoleState.h"
+#include "CreationDialogIds.h"
 #include "DomainSelectionIds.h"
 #include "ConsoleWindow.h"
 #include "Enumeration.h"
@@ -274,7 +275,15 @@ TEST_F(ConsoleWindowTest, PlacementFirstStartRoundTripAndBadValues)
     placement.rcNormalPosition = RECT{40, 30, 640, 430};
     SetWindowPlacement(frame, &placement);
     Command(ID_VIEW_TEXT_LABELS);
-    Close();
+    // The role pictures are the view's: the list window leaves them alone when it goes, and
+    // the view's own release at exit is the only one (no double free before the save).
+    auto roles = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    ASSERT_NE(roles, nullptr);
+    const int pictures = ImageList_GetImageCount(roles);
+    EXPECT_GT(pictures, 0);
+    DestroyWindow(frame);
+    EXPECT_EQ(ImageList_GetImageCount(roles), pictures) << "destroyed by the list window";
+    console.reset();
     EXPECT_EQ(win::GetProfileString(kSection, "Rect", ""), "40 30 640 430");
     EXPECT_EQ(win::GetProfileInt(kSection, "Maximized", -1), 0);
     EXPECT_EQ(win::GetProfileInt(kSection, "TextLabels", -1), 0);
@@ -536,6 +545,67 @@ TEST_F(ConsoleWindowTest, StartWithListFileThenCreateErdEndToEnd)
         EXPECT_TRUE(driver.Finished());
     }
     EXPECT_NE(LogText().find(kSessionOnDemandTasks), std::string::npos);
+}
+
+// Options opened from the Create ERD confirmation: the sheet ends, but the confirmation is
+// still open, so the main window stays out of the user's reach until it ends too.
+TEST_F(ConsoleWindowTest, OptionsFromCreateErdKeepsTheMainWindowDisabled)
+{
+    Start(allComputers);
+    bool frameEnabledUnderConfirmation = true, frameEnabledUnderOptions = true, frameEnabledAfterOptions = true;
+    {
+        ModalDriver driver({{"Create ERD", [&](HWND dialog) {
+                                 frameEnabledUnderConfirmation = IsWindowEnabled(frame) != FALSE;
+                                 return Press(dialog, IDC_ERD_OPTIONS);
+                             }},
+                            {"Options", [&](HWND sheet) {
+                                 frameEnabledUnderOptions = IsWindowEnabled(frame) != FALSE;
+                                 PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+                                 return true;
+                             }},
+                            {"Create ERD", [&](HWND dialog) {
+                                 // Back once the sheet is gone and the confirmation answers again.
+                                 if (!IsWindowEnabled(dialog) || FindWindowA(nullptr, "Options")) return false;
+                                 frameEnabledAfterOptions = IsWindowEnabled(frame) != FALSE;
+                                 return Press(dialog, IDCANCEL);
+                             }}});
+        Command(ID_TOOLS_CREATE_ERD);
+        EXPECT_TRUE(driver.Finished()) << driver.seen.size();
+    }
+    EXPECT_FALSE(frameEnabledUnderConfirmation);
+    EXPECT_FALSE(frameEnabledUnderOptions);
+    EXPECT_FALSE(frameEnabledAfterOptions) << "the closed sheet gave the main window back under the confirmation";
+    EXPECT_TRUE(IsWindowEnabled(frame)) << "the confirmation's end gives it back";
+    EXPECT_EQ(deployer->DeployedCount(), 0);
+
+    // Options from the main window itself gives it back when the sheet ends.
+    {
+        ModalDriver driver({{"Options", [](HWND sheet) {
+                                 PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+                                 return true;
+                             }}});
+        Command(ID_TOOLS_OPTIONS);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_TRUE(IsWindowEnabled(frame));
+}
+
+// A main window that cannot be made ends the interactive start with false and shows
+// nothing: the framework's failure text is not the answer to a refused window.
+TEST_F(ConsoleWindowTest, AWindowThatCannotBeMadeEndsTheStartQuietly)
+{
+    HHOOK refuse = SetWindowsHookExA(
+        WH_CBT, [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+        },
+        nullptr, GetCurrentThreadId());
+    ASSERT_NE(refuse, nullptr);
+    CSalvoraApp app;
+    const bool started = StartConsoleWindow(app);
+    UnhookWindowsHookEx(refuse);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    EXPECT_EQ(RunConsoleWindow(), 0) << "no window, no message loop";
 }
 
 } // namespace

@@ -128,6 +128,7 @@ protected:
     // box and of its text area.
     struct Drawn {
         std::set<COLORREF> picture, text;
+        int lowestLight = -1, lowestGrey = -1; // the text area's lowest rows of those colours
     };
     Drawn Paint(HMENU popup, int position, UINT state)
     {
@@ -139,7 +140,13 @@ protected:
                             canvas.Dc(), RECT{0, 0, width, height}, info.dwItemData};
         EXPECT_TRUE(SendMessageA(frame, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw)));
         const int box = std::max(height, 16);
-        return {canvas.Colours({0, 0, box, height}), canvas.Colours({box, 0, width, height})};
+        Drawn drawn{canvas.Colours({0, 0, box, height}), canvas.Colours({box, 0, width, height})};
+        for (int y = 0; y < height; ++y)
+            for (int x = box; x < width; ++x) {
+                if (canvas.At(x, y) == GetSysColor(COLOR_3DHIGHLIGHT)) drawn.lowestLight = y;
+                if (canvas.At(x, y) == GetSysColor(COLOR_GRAYTEXT)) drawn.lowestGrey = y;
+            }
+        return drawn;
     }
 
     SimulatedNetwork network;
@@ -243,7 +250,6 @@ TEST_F(LookTest, OwnerDrawnMenusMeasureFindMnemonicsAndDrawDisabledAndCheckedIte
         EXPECT_TRUE(colour == menu || colour == light || colour == shadow) << std::hex << colour;
     EXPECT_TRUE(disabled.text.count(light)); // the engraving under the grey text
     EXPECT_TRUE(disabled.text.count(grey));
-
     // A checked command without a picture gets the check list's tick in a sunken frame.
     int labels = GetMenuItemCount(view) - 1;
     ASSERT_EQ(GetMenuItemID(view, labels), static_cast<UINT>(ID_VIEW_TEXT_LABELS));
@@ -252,6 +258,20 @@ TEST_F(LookTest, OwnerDrawnMenusMeasureFindMnemonicsAndDrawDisabledAndCheckedIte
     EXPECT_TRUE(tick.count(RGB(0, 0, 0)));
     EXPECT_TRUE(tick.count(shadow));
     EXPECT_FALSE(tick.count(RGB(128, 128, 128)) && shadow != RGB(128, 128, 128));
+
+    // On the grey menus of Windows NT the light copy shows: drawn in the text's rectangle
+    // shrunk by a pixel on every side, it stays centred on the grey text's line, no lower.
+    {
+        const int element = COLOR_MENU;
+        const COLORREF previous = GetSysColor(COLOR_MENU), ntGrey = RGB(192, 192, 192);
+        ASSERT_TRUE(SetSysColors(1, &element, &ntGrey));
+        Close();
+        Start();
+        Drawn engraved = Paint(OpenPopup(3), 1, ODS_GRAYED);
+        SetSysColors(1, &element, &previous);
+        EXPECT_GE(engraved.lowestLight, 0);
+        EXPECT_EQ(engraved.lowestLight, engraved.lowestGrey);
+    }
 }
 
 TEST(CaptionColours, QuadraticGradientAndDarkTitleBecomingWhite)
