@@ -212,22 +212,25 @@ void FrameWindow::RecalcLayout()
 {
     RECT area{};
     if (!Handle() || !GetClientRect(Handle(), &area)) return;
-    // A floating toolbar lives in a window of its own and takes no room here.
-    if (toolbar_ && IsWindowVisible(toolbar_) && GetParent(toolbar_) == Handle()) {
-        SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
-        RECT bar{};
-        GetWindowRect(toolbar_, &bar);
-        area.top += bar.bottom - bar.top;
-    }
     if (statusBar_ && IsWindowVisible(statusBar_)) {
         SendMessageA(statusBar_, WM_SIZE, 0, 0);
         RECT bar{};
         GetWindowRect(statusBar_, &bar);
         area.bottom -= bar.bottom - bar.top;
     }
+    // A floating toolbar lives in a window of its own and takes no room here.
+    if (toolbar_ && IsWindowVisible(toolbar_) && GetParent(toolbar_) == Handle()) LayoutToolbar(area);
     if (view_ && view_->Handle())
         MoveWindow(view_->Handle(), area.left, area.top, std::max<LONG>(0, area.right - area.left),
                    std::max<LONG>(0, area.bottom - area.top), TRUE);
+}
+
+void FrameWindow::LayoutToolbar(RECT& area)
+{
+    SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
+    RECT bar{};
+    GetWindowRect(toolbar_, &bar);
+    area.top += bar.bottom - bar.top;
 }
 
 int FrameWindow::Run()

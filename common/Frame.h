@@ -127,6 +127,9 @@ protected:
     }
     void SetIdleText(const std::string& text);
     void RecalcLayout();
+    // Places the docked toolbar and takes its room from `area` (the client area left for the
+    // view); by default along the top. A floating toolbar takes no room.
+    virtual void LayoutToolbar(RECT& area);
 
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
