@@ -219,3 +219,7 @@ bool CMainFrame::OnCreateFrame()
     SetIdleText(idle);
     return true;
 }
+
+void CMainFrame::ShowContextHelp(DWORD helpId) { ShowHelp(helpId, kHelpContext, Handle()); }
+
+DWORD CMainFrame::ViewHelpId() const { return kMainWindowTopic; }

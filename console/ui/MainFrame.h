@@ -60,4 +60,7 @@ public:
 
 protected:
     bool OnCreateFrame() override;
+    // Shift+F1's answers: a command's topic, or the list's (the main window's topic).
+    void ShowContextHelp(DWORD helpId) override;
+    DWORD ViewHelpId() const override;
 };

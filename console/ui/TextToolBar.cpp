@@ -255,7 +255,8 @@ void CTextToolBar::DockAt(DockSide side)
     ApplyOrientation();
     ApplyButtonSize();
     Relayout();
-    InvalidateRect(toolbar_, nullptr, TRUE);
+    // The bar and the list both changed place: everything in the frame is painted afresh.
+    RedrawWindow(frame_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
 void CTextToolBar::ApplyOrientation()

@@ -9,6 +9,7 @@
 #include "DomainSelectionIds.h"
 #include "ConsoleWindow.h"
 #include "Enumeration.h"
+#include "ShowHelp.h"
 #include "Messages.h"
 #include "NetworkApi.h"
 #include "Profile.h"
@@ -373,7 +374,8 @@ TEST_F(ConsoleWindowTest, FiltersSelectAllAndCreateErdState)
     for (int i = 0; i < count; ++i) table.insert({keys[i].key, keys[i].cmd});
     EXPECT_EQ(table, (std::set<std::pair<WORD, WORD>>{{'A', ID_VIEW_SELECT_ALL}, {'O', ID_FILE_OPEN}, {'S', ID_FILE_SAVE},
                                                       {VK_DELETE, ID_COMPUTER_DELETE}, {VK_F5, ID_FILE_REFRESH},
-                                                      {VK_INSERT, ID_COMPUTER_ADD}, {VK_F1, ID_HELP_KEY}}));
+                                                      {VK_INSERT, ID_COMPUTER_ADD}, {VK_F1, ID_HELP_KEY},
+                                                      {VK_F1, ID_CONTEXT_HELP}}));
 
     // Select All under a filter selects only what is listed.
     Command(ID_VIEW_SELECT_ALL);
@@ -606,6 +608,61 @@ TEST_F(ConsoleWindowTest, AWindowThatCannotBeMadeEndsTheStartQuietly)
     EXPECT_FALSE(started);
     EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
     EXPECT_EQ(RunConsoleWindow(), 0) << "no window, no message loop";
+}
+
+std::vector<HelpRequest> g_helpShown;
+bool RecordHelp(HWND, const HelpRequest& request)
+{
+    g_helpShown.push_back(request);
+    return true;
+}
+
+// Shift+F1, then a click: the topic of the toolbar button, the menu command or the list
+// clicked, and nothing of the command itself; Esc leaves the mode with nothing shown.
+TEST_F(ConsoleWindowTest, ContextHelpModeOpensTheTopicOfWhatIsClickedNext)
+{
+    Start(allComputers);
+    g_helpShown.clear();
+    SetHelpViewerFunction(&RecordHelp);
+    HWND toolbar = console->Frame().Toolbar();
+    // A left click at `client` of `window`, as the frame holding the mouse receives it.
+    auto clickAt = [&](HWND window, POINT client) {
+        MapWindowPoints(window, frame, &client, 1);
+        PostMessageA(frame, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+    };
+    RECT button{};
+    SendMessageA(toolbar, TB_GETRECT, ID_TOOLS_OPTIONS, reinterpret_cast<LPARAM>(&button));
+    clickAt(toolbar, POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+    Command(ID_CONTEXT_HELP); // the Options sheet would never end here: its topic instead
+    ASSERT_EQ(g_helpShown.size(), 1u);
+    EXPECT_EQ(g_helpShown[0].id, static_cast<DWORD>(ID_TOOLS_OPTIONS + 0x10000));
+    EXPECT_EQ(g_helpShown[0].command, kHelpContext);
+    EXPECT_FALSE(console->Frame().InContextHelpMode());
+
+    // A command chosen from a menu (the menu posts it): its topic; the computers stay.
+    SelectOnly({"SRV1"});
+    PostMessageA(frame, WM_COMMAND, MAKEWPARAM(ID_COMPUTER_DELETE, 0), 0);
+    Command(ID_CONTEXT_HELP);
+    ASSERT_EQ(g_helpShown.size(), 2u);
+    EXPECT_EQ(g_helpShown[1].id, static_cast<DWORD>(ID_COMPUTER_DELETE + 0x10000));
+    EXPECT_EQ(ItemCount(), 12);
+
+    // The list: the main window's topic, which opens the contents.
+    RECT item{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageA(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+    clickAt(list, POINT{item.left + 10, (item.top + item.bottom) / 2});
+    Command(ID_CONTEXT_HELP);
+    ASSERT_EQ(g_helpShown.size(), 3u);
+    EXPECT_EQ(g_helpShown[2].command, kHelpFinder);
+    EXPECT_EQ(SelectedItems(), (std::set<std::string>{"SRV1"})) << "the click selected nothing";
+
+    // Esc: nothing shown, and the next command is a command again.
+    PostMessageA(frame, WM_KEYDOWN, VK_ESCAPE, 0);
+    Command(ID_CONTEXT_HELP);
+    EXPECT_EQ(g_helpShown.size(), 3u);
+    Command(ID_COMPUTER_DELETE);
+    EXPECT_EQ(ItemCount(), 11);
+    SetHelpViewerFunction(nullptr);
 }
 
 } // namespace
