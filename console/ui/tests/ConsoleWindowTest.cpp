@@ -592,15 +592,17 @@ TEST_F(ConsoleWindowTest, OptionsFromCreateErdKeepsTheMainWindowDisabled)
     EXPECT_TRUE(IsWindowEnabled(frame));
 }
 
+// Every window this thread tries to make is refused.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 // A main window that cannot be made ends the interactive start with false and shows
 // nothing: the framework's failure text is not the answer to a refused window.
 TEST_F(ConsoleWindowTest, AWindowThatCannotBeMadeEndsTheStartQuietly)
 {
-    HHOOK refuse = SetWindowsHookExA(
-        WH_CBT, [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
-            return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
-        },
-        nullptr, GetCurrentThreadId());
+    HHOOK refuse = SetWindowsHookExA(WH_CBT, &RefuseWindows, nullptr, GetCurrentThreadId());
     ASSERT_NE(refuse, nullptr);
     CSalvoraApp app;
     const bool started = StartConsoleWindow(app);
