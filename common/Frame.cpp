@@ -243,7 +243,14 @@ DWORD FrameWindow::RunContextHelpMode()
     SetCursor(LoadCursor(nullptr, IDC_HELP));
     DWORD topic = 0;
     MSG message{};
-    while (contextHelp_ && GetMessageA(&message, nullptr, 0, 0)) {
+    for (;;) {
+        if (!contextHelp_) break;
+        BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        if (got == 0) { // the program is ending: the loop that waits for it gets it back
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (got == -1) break;
         if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) break;
         if (message.message == WM_RBUTTONDOWN || message.message == WM_NCRBUTTONDOWN) break;
         if (message.message == WM_COMMAND && message.hwnd == Handle()) { // a menu's command
@@ -255,7 +262,8 @@ DWORD FrameWindow::RunContextHelpMode()
             continue;
         }
         if (message.message != WM_LBUTTONDOWN && message.message != WM_NCLBUTTONDOWN) {
-            if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) continue; // keys wait
+            // Other keys do nothing in the mode; everything else goes on as usual.
+            if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) continue;
             TranslateMessage(&message);
             DispatchMessageA(&message);
             continue;
