@@ -77,9 +77,9 @@ protected:
             // goes back into the frame to be destroyed with it, and the bar remembers that it
             // floated (the frame saves where).
             if (bar_.floating_ == this) {
+                bar_.floating_ = nullptr;
                 ShowWindow(bar_.toolbar_, SW_HIDE);
                 SetParent(bar_.toolbar_, bar_.frame_);
-                bar_.floating_ = nullptr;
                 bar_.retired_ = this;
                 bar_.floatedAtClose_ = true;
             }
@@ -456,6 +456,10 @@ LRESULT CTextToolBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             if (dc) ReleaseDC(nullptr, dc);
             dragFrame_ = RECT{};
         }
+        break;
+    case WM_SHOWWINDOW:
+        // View > Toolbar hides and shows the bar: a floating one with its window.
+        if (IsFloating()) ShowWindow(FloatingWindow(), wParam ? SW_SHOWNOACTIVATE : SW_HIDE);
         break;
     case WM_KEYDOWN:
         if (dragging_ && wParam == VK_ESCAPE) {

@@ -292,6 +292,12 @@ TEST_F(LookTest, TheGripperDocksTheToolbarOnEverySideFloatsItAndThePlaceComesBac
     HWND floating = Bar().FloatingWindow();
     EXPECT_EQ(WindowRect(floating).left, middleX - 4);
     EXPECT_EQ(WindowRect(view).bottom, WindowRect(console->Frame().StatusBar()).top);
+    // View > Toolbar hides the floating window with the bar, and shows it again.
+    Command(ID_VIEW_TOOLBAR);
+    EXPECT_FALSE(IsWindowVisible(floating));
+    Command(ID_VIEW_TOOLBAR);
+    EXPECT_TRUE(IsWindowVisible(floating));
+    EXPECT_TRUE(IsWindowVisible(toolbar));
     // A double click on its caption docks it back where it was docked.
     SendMessageA(floating, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(middleX, middleY));
     PumpMessages();
