@@ -3,6 +3,7 @@
 # its map has no text. Run with cmake -P:
 #   -DPROJECT=name.hhp  -DDIRS=dir|dir...  -DSTAGE=folder  -DOUTPUT=file.chm
 #   -DCHMCMD=chmcmd  -DEXTRACT=extract_chmLib
+#   [-DCOMMAND_RESOURCE=file.rc -DCOMMAND_HEADER=ids.h]  every menu and toolbar command mapped
 #
 # chmcmd writes the topic of a context id as the absolute path of the file on this machine
 # ("<stage folder>/topic.htm") instead of its path inside the help file, so the viewer
@@ -155,6 +156,44 @@ foreach(name IN LISTS topic_names)
     list(APPEND problems "${name} (${id}): its topic has no real text")
   endif()
 endforeach()
+
+# Every command of the menus and the toolbar of COMMAND_RESOURCE has a topic: its id (a name
+# of COMMAND_HEADER) + 0x10000 is in the compiled map (whose topics have text, see above).
+if(COMMAND_RESOURCE)
+  file(READ "${COMMAND_HEADER}" command_header)
+  read_defines(command_names "${command_header}")
+  file(READ "${COMMAND_RESOURCE}" resource)
+  string(REGEX MATCHALL "MENUITEM[ \t]+\"[^\"]*\"[ \t]*,[ \t]*[A-Za-z0-9_]+" items "${resource}")
+  set(commands "")
+  foreach(item IN LISTS items)
+    string(REGEX REPLACE ".*,[ \t]*([A-Za-z0-9_]+)$" "\\1" command "${item}")
+    list(APPEND commands "${command}")
+  endforeach()
+  # The toolbar resource (type 241): its slots after the four numbers of its head.
+  string(REGEX MATCH "[A-Za-z0-9_]+[ \t]+241[ \t\r\n]+BEGIN" toolbar_head "${resource}")
+  if(toolbar_head)
+    string(FIND "${resource}" "${toolbar_head}" at)
+    string(SUBSTRING "${resource}" ${at} -1 toolbar)
+    string(FIND "${toolbar}" "\nEND" end)
+    string(SUBSTRING "${toolbar}" 0 ${end} toolbar)
+    string(REGEX MATCHALL "ID_[A-Za-z0-9_]+" slots "${toolbar}")
+    list(APPEND commands ${slots})
+  endif()
+  list(REMOVE_DUPLICATES commands)
+  if(NOT commands)
+    list(APPEND problems "${COMMAND_RESOURCE}: no menu or toolbar commands found")
+  endif()
+  foreach(command IN LISTS commands)
+    if(NOT DEFINED id_${command})
+      list(APPEND problems "command ${command}: not defined in ${COMMAND_HEADER}")
+      continue()
+    endif()
+    math(EXPR topic "${id_${command}} + 65536")
+    if(NOT topic IN_LIST mapped_ids)
+      list(APPEND problems "command ${command} (${id_${command}}): no topic ${topic} in the map")
+    endif()
+  endforeach()
+endif()
 
 # Every popup number of popups.h has a ".topic" with text in popups.txt.
 if(EXISTS "${check}/popups.h" OR EXISTS "${check}/popups.txt")

@@ -122,11 +122,12 @@ function(ostrel_test_lock lock)
   endforeach()
 endfunction()
 
-# ostrel_help_file(NAME PROJECT file.hhp DIRS dir...): the program's compiled help, built
+# ostrel_help_file(NAME PROJECT file.hhp DIRS dir... [COMMANDS file.rc COMMAND_IDS ids.h]): the
+# program's compiled help, built
 # during the build into bin/NAME.chm from the files of DIRS (staged into one folder) with
 # chmcmd, and read back so that the build fails when an id of its map has no text.
 function(ostrel_help_file name)
-  cmake_parse_arguments(A "" "PROJECT" "DIRS" ${ARGN})
+  cmake_parse_arguments(A "" "PROJECT;COMMANDS;COMMAND_IDS" "DIRS" ${ARGN})
   find_program(OSTREL_CHMCMD chmcmd REQUIRED)
   find_program(OSTREL_CHM_EXTRACT extract_chmLib REQUIRED)
   set(sources "")
@@ -136,9 +137,16 @@ function(ostrel_help_file name)
   endforeach()
   string(REPLACE ";" "|" dirs "${A_DIRS}")
   set(output ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name}.chm)
+  # COMMANDS (a resource script) and COMMAND_IDS (its header): every command of its menus and
+  # toolbar must have a topic in the map (id + 0x10000).
+  set(command_args "")
+  if(A_COMMANDS)
+    set(command_args -DCOMMAND_RESOURCE=${A_COMMANDS} -DCOMMAND_HEADER=${A_COMMAND_IDS})
+    list(APPEND sources ${A_COMMANDS} ${A_COMMAND_IDS})
+  endif()
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DPROJECT=${A_PROJECT} -DDIRS=${dirs} -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/${name}-help
-            -DOUTPUT=${output} -DCHMCMD=${OSTREL_CHMCMD} -DEXTRACT=${OSTREL_CHM_EXTRACT}
+            -DOUTPUT=${output} -DCHMCMD=${OSTREL_CHMCMD} -DEXTRACT=${OSTREL_CHM_EXTRACT} ${command_args}
             -P ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake
     DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake
     COMMENT "Compiling and checking ${name}.chm"

@@ -62,6 +62,7 @@ std::string FrameTitle(const std::string& applicationTitle, const std::string& d
 FrameWindow::FrameWindow()
 {
     MapCommand(kExitCommand, [this] { PostMessageA(Handle(), WM_CLOSE, 0, 0); });
+    MapCommand(kContextHelpCommand, [this] { RunContextHelpMode(); });
     MapCommand(kToolbarId, [this] { ToggleBar(toolbar_); });
     MapUpdate(kToolbarId, [this](CommandState& state) { state.checked = toolbar_ && IsWindowVisible(toolbar_); });
     MapCommand(kStatusBarId, [this] { ToggleBar(statusBar_); });
@@ -212,22 +213,94 @@ void FrameWindow::RecalcLayout()
 {
     RECT area{};
     if (!Handle() || !GetClientRect(Handle(), &area)) return;
-    // A floating toolbar lives in a window of its own and takes no room here.
-    if (toolbar_ && IsWindowVisible(toolbar_) && GetParent(toolbar_) == Handle()) {
-        SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
-        RECT bar{};
-        GetWindowRect(toolbar_, &bar);
-        area.top += bar.bottom - bar.top;
-    }
     if (statusBar_ && IsWindowVisible(statusBar_)) {
         SendMessageA(statusBar_, WM_SIZE, 0, 0);
         RECT bar{};
         GetWindowRect(statusBar_, &bar);
         area.bottom -= bar.bottom - bar.top;
     }
+    // A floating toolbar lives in a window of its own and takes no room here.
+    if (toolbar_ && IsWindowVisible(toolbar_) && GetParent(toolbar_) == Handle()) LayoutToolbar(area);
     if (view_ && view_->Handle())
         MoveWindow(view_->Handle(), area.left, area.top, std::max<LONG>(0, area.right - area.left),
                    std::max<LONG>(0, area.bottom - area.top), TRUE);
+}
+
+void FrameWindow::LayoutToolbar(RECT& area)
+{
+    SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
+    RECT bar{};
+    GetWindowRect(toolbar_, &bar);
+    area.top += bar.bottom - bar.top;
+}
+
+DWORD FrameWindow::RunContextHelpMode()
+{
+    if (contextHelp_ || !Handle()) return 0;
+    contextHelp_ = true;
+    helpCommand_ = 0;
+    SetCapture(Handle());
+    SetCursor(LoadCursor(nullptr, IDC_HELP));
+    DWORD topic = 0;
+    MSG message{};
+    for (;;) {
+        if (!contextHelp_) break;
+        BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        if (got == 0) { // the program is ending: the loop that waits for it gets it back
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (got == -1) break;
+        if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) break;
+        if (message.message == WM_RBUTTONDOWN || message.message == WM_NCRBUTTONDOWN) break;
+        if (message.message == WM_COMMAND && message.hwnd == Handle()) { // a menu's command
+            helpCommand_ = LOWORD(message.wParam);
+            break;
+        }
+        if (message.message == WM_SETCURSOR || message.message == WM_MOUSEMOVE) {
+            SetCursor(LoadCursor(nullptr, IDC_HELP));
+            continue;
+        }
+        if (message.message != WM_LBUTTONDOWN && message.message != WM_NCLBUTTONDOWN) {
+            // Other keys do nothing in the mode; everything else goes on as usual.
+            if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            continue;
+        }
+        // The click's place on the screen (client coordinates of the capturing window).
+        POINT at{static_cast<short>(LOWORD(message.lParam)), static_cast<short>(HIWORD(message.lParam))};
+        if (message.message == WM_LBUTTONDOWN) ClientToScreen(message.hwnd, &at);
+        HWND target = WindowFromPoint(at);
+        if (target == Handle() &&
+            SendMessageA(Handle(), WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y)) == HTMENU) {
+            // The menu bar: the menu opens as usual, and the command chosen is the answer.
+            ReleaseCapture();
+            DefWindowProcA(Handle(), WM_NCLBUTTONDOWN, HTMENU, MAKELPARAM(at.x, at.y));
+            MSG chosen{};
+            if (PeekMessageA(&chosen, Handle(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) helpCommand_ = LOWORD(chosen.wParam);
+            break;
+        }
+        if (target && target == toolbar_) {
+            POINT inBar = at;
+            ScreenToClient(toolbar_, &inBar);
+            int index = static_cast<int>(SendMessageA(toolbar_, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&inBar)));
+            TBBUTTON button{};
+            if (index >= 0 && SendMessageA(toolbar_, TB_GETBUTTON, static_cast<WPARAM>(index),
+                                           reinterpret_cast<LPARAM>(&button)) && !(button.fsStyle & BTNS_SEP))
+                helpCommand_ = static_cast<UINT>(button.idCommand);
+        } else if (target && view_ && view_->Handle() &&
+                   (target == view_->Handle() || IsChild(view_->Handle(), target))) {
+            topic = ViewHelpId();
+        }
+        break;
+    }
+    contextHelp_ = false;
+    if (GetCapture() == Handle()) ReleaseCapture();
+    if (helpCommand_ != 0) topic = helpCommand_ + kCommandHelpBase;
+    helpCommand_ = 0;
+    if (topic != 0) ShowContextHelp(topic);
+    return topic;
 }
 
 int FrameWindow::Run()
@@ -291,6 +364,12 @@ LRESULT FrameWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
         HWND control = reinterpret_cast<HWND>(lParam);
         if (control && control != toolbar_) break; // a control's own notification
         UINT id = LOWORD(wParam);
+        if (contextHelp_) { // chosen in the context-help mode: its topic, not the command
+            helpCommand_ = id;
+            contextHelp_ = false;
+            handled = true;
+            return 0;
+        }
         // An accelerator of a disabled command does nothing, like its grey menu item.
         if (CommandStateOf(id).enabled) RouteCommand(id);
         UpdateCommandUi();
@@ -299,7 +378,11 @@ LRESULT FrameWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
     }
     case WM_INITMENUPOPUP:
         if (HIWORD(lParam)) break; // the system menu
-        UpdateMenuItems(reinterpret_cast<HMENU>(wParam), [this](UINT id) { return CommandStateOf(id); });
+        UpdateMenuItems(reinterpret_cast<HMENU>(wParam), [this](UINT id) {
+            CommandState state = CommandStateOf(id);
+            if (contextHelp_) state.enabled = true; // a greyed command has its topic too
+            return state;
+        });
         handled = true;
         return 0;
     case WM_MENUSELECT: {

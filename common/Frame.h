@@ -79,6 +79,8 @@ public:
     static constexpr UINT kToolbarId = 59392;   // also the Toolbar command
     static constexpr UINT kStatusBarId = 59393; // also the Status Bar command
     static constexpr UINT kExitCommand = 57665;
+    static constexpr UINT kContextHelpCommand = 57669; // Shift+F1: the context-help mode
+    static constexpr DWORD kCommandHelpBase = 0x10000;  // a command's topic: its id + this
 
     FrameWindow();
     ~FrameWindow() override;
@@ -114,6 +116,13 @@ public:
     // Runs the message loop with the frame's accelerators and idle updates until WM_QUIT.
     int Run();
 
+    // The context-help mode (Shift+F1): the help cursor until the next click. A click on a
+    // toolbar button or a chosen menu item gives that command's topic (its id +
+    // kCommandHelpBase), a click on the view the view's topic; Esc, a right click or a click
+    // elsewhere leaves the mode with nothing shown. Returns the topic shown (0: none).
+    DWORD RunContextHelpMode();
+    bool InContextHelpMode() const noexcept { return contextHelp_; }
+
 protected:
     // After the frame's bars exist; false makes the creation fail.
     virtual bool OnCreateFrame() { return true; }
@@ -125,8 +134,14 @@ protected:
         handled = false;
         return 0;
     }
+    // Shows topic `helpId` chosen in the context-help mode; the view's topic is ViewHelpId().
+    virtual void ShowContextHelp(DWORD) {}
+    virtual DWORD ViewHelpId() const { return 0; }
     void SetIdleText(const std::string& text);
     void RecalcLayout();
+    // Places the docked toolbar and takes its room from `area` (the client area left for the
+    // view); by default along the top. A floating toolbar takes no room.
+    virtual void LayoutToolbar(RECT& area);
 
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
@@ -147,6 +162,8 @@ private:
     View* view_ = nullptr;
     const CommandTarget* application_ = nullptr;
     bool quitOnDestroy_ = true;
+    bool contextHelp_ = false;
+    UINT helpCommand_ = 0; // a command chosen from a menu in the context-help mode
 };
 
 } // namespace win

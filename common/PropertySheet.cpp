@@ -94,7 +94,13 @@ INT_PTR PropertySheetDialog::Show(HWND parent, DWORD extraFlags)
     header.nPages = static_cast<UINT>(pages_.size());
     header.nStartPage = 0;
     header.ppsp = pages_.data();
-    return PropertySheetA(&header);
+    // A modal sheet enables its parent when it ends, whatever the parent's state was before.
+    // A parent that another modal dialog keeps disabled (Options opened from Create ERD's
+    // confirmation) stays disabled until that dialog ends.
+    const bool parentWasDisabled = parent && !((flags_ | extraFlags) & PSH_MODELESS) && !IsWindowEnabled(parent);
+    INT_PTR result = PropertySheetA(&header);
+    if (parentWasDisabled) EnableWindow(parent, FALSE);
+    return result;
 }
 
 INT_PTR PropertySheetDialog::Run(HWND parent)

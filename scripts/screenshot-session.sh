@@ -18,6 +18,7 @@ shot_session() {
   mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1
   wine wineboot -i </dev/null >/dev/null 2>&1
+  "$(dirname "${BASH_SOURCE[0]}")/install-wine-fonts.sh"
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$1" /f >/dev/null 2>&1
   wineserver -k >/dev/null 2>&1 || true

@@ -41,11 +41,31 @@ std::string AnnalixCommand(const ConsoleSettings& settings)
     return settings.AnnalixInstallPath + "\\" + TEXT_ANNALIX_PROGRAM + " -app:Salvora";
 }
 
+std::string ScheduledConsoleParameters(const std::string& console, const std::string& listFile, bool& listCarried)
+{
+    listCarried = false;
+    if (listFile.empty()) return console;
+    std::string both = "<" + console + "> <" + listFile + ">";
+    if (both.size() > kWizardParametersLength) {
+        char shortConsole[MAX_PATH] = "", shortList[MAX_PATH] = "";
+        DWORD consoleLength = GetShortPathNameA(console.c_str(), shortConsole, sizeof(shortConsole));
+        DWORD listLength = GetShortPathNameA(listFile.c_str(), shortList, sizeof(shortList));
+        if (consoleLength == 0 || consoleLength >= sizeof(shortConsole) || listLength == 0 ||
+            listLength >= sizeof(shortList))
+            return console;
+        both = std::string("<") + shortConsole + "> <" + shortList + ">";
+        if (both.size() > kWizardParametersLength) return console;
+    }
+    listCarried = true;
+    return both;
+}
+
 std::string ScheduleWizardCommand(const ConsoleSettings& settings, const LogSettings& log, const std::string& listFile)
 {
     const std::string& folder = settings.InstallPath;
+    bool listCarried = false;
     std::string line = Quoted(folder + "\\Scheduler.exe") + " " + Quoted(folder + "\\" + kScheduledJobProgram) + " " +
-                       Quoted(folder + "\\Salvora.exe") + " " +
+                       Quoted(ScheduledConsoleParameters(folder + "\\Salvora.exe", listFile, listCarried)) + " " +
                        Quoted(log.LogWriteAnnalix ? kScheduledRunOptionsWithTasks : kScheduledRunOptions);
     if (!listFile.empty()) line += " " + Quoted(listFile);
     return line;
@@ -76,7 +96,9 @@ void StartScheduleWizard(HWND owner, const ConsoleSettings& settings, const LogS
         ShowSystemError(owner, "Load Scheduler", nullptr, 0);
         return;
     }
-    if (!listFile.empty())
+    bool listCarried = false;
+    ScheduledConsoleParameters(settings.InstallPath + "\\Salvora.exe", listFile, listCarried);
+    if (!listFile.empty() && !listCarried)
         WriteSettingValue(kScheduledListFileValue, REG_SZ, listFile.c_str(), static_cast<DWORD>(listFile.size() + 1));
 }
 

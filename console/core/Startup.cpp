@@ -61,7 +61,6 @@ void ReportRunEvent(WORD type, const char* first, const char* second)
 void ParseParam(CommandLineOptions& options, const char* parameter, bool isSwitch, bool)
 {
     if (!parameter) return;
-    bool option = true;
     if (lstrcmpiA(parameter, "s") == 0) {
         options.unattended = true;
     } else if (lstrcmpiA(parameter, "d") == 0) {
@@ -74,12 +73,11 @@ void ParseParam(CommandLineOptions& options, const char* parameter, bool isSwitc
         options.retryMinutes = ReadNumber(parameter + 2);
     } else if (HasPrefix(parameter, 'n')) {
         options.retries = ReadNumber(parameter + 2);
-    } else {
-        option = false;
     }
-    // The standard handling: the first plain parameter that is not an option of ours is the
-    // computer-list file, so "Salvora d list.txt" still reads list.txt.
-    if (!isSwitch && !option && options.importFile.empty()) options.importFile = parameter;
+    // Then the standard handling, on every parameter alike: the first one that is not a
+    // switch names the computer-list file, even when it also reads as one of the options
+    // above ("Salvora d list.txt" turns on the tasks and opens the file "d").
+    if (!isSwitch && options.importFile.empty()) options.importFile = parameter;
 }
 
 std::vector<std::string> SplitArguments(const char* arguments)

@@ -18,13 +18,13 @@ struct CommandLineOptions {
     std::string outDir;         // o=template: the output folder template for this run
     int retryMinutes = 0;       // r=number: minutes before a retry
     int retries = 0;            // n=number: retries after the first attempt
-    std::string importFile;     // the first plain parameter: the computer-list file
+    std::string importFile;     // the first parameter that is not a switch: the list file
     std::string commandText;    // the whole command line after the program name
 };
 
 // One parameter as the command line hands it over: a switch without its leading "-" or
-// "/". Every option test is made on every parameter, switch or not; the first plain
-// parameter that is none of the options names the computer-list file.
+// "/". Every option test is made on every parameter, switch or not; the first parameter
+// that is not a switch names the computer-list file, whether or not it is also an option.
 void ParseParam(CommandLineOptions& options, const char* parameter, bool isSwitch, bool isLast);
 
 // The parameters of a command line (without the program name), split by the C runtime's

@@ -3,6 +3,7 @@
 #include "CompanionTools.h"
 #include "Handle.h"
 #include "ResultLog.h"
+#include "SchedulerJob.h"
 #include "SchedulerStartup.h"
 #include "Settings.h"
 #include "SystemText.h"
@@ -43,6 +44,8 @@ const char* ReadBareProgram(const char* p, std::string& program)
     return end;
 }
 
+static_assert(kWizardParametersLength == schedule::kMaxParameters, "the wizard's Parameters field");
+
 } // namespace
 
 bool ParseJobArguments(const char* arguments, JobCommand& command)
@@ -59,8 +62,13 @@ bool ParseJobArguments(const char* arguments, JobCommand& command)
     }
     tokens.resize(3);
     command.console = tokens[0];
-    command.options = tokens[1];
-    command.listFile = tokens[2];
+    // The job's own list comes before the options (a switch begins with "-" or "/"); a job
+    // made before the list travelled with it names the options first and the list after,
+    // if at all.
+    const std::string& second = tokens[1];
+    const bool secondIsList = !second.empty() && second[0] != '-' && second[0] != '/';
+    command.listFile = secondIsList ? tokens[1] : tokens[2];
+    command.options = secondIsList ? tokens[2] : tokens[1];
     return !command.console.empty();
 }
 

@@ -85,9 +85,10 @@ bool StartConsoleWindow(CSalvoraApp& app)
     InstallCreationDialogHelp();
     SetSelectDomainHelpHandler([](HWND dialog, DWORD context) { ShowHelp(context, kHelpContext, dialog); });
     g_console = std::make_unique<ConsoleWindow>(GetModuleHandleA(nullptr));
+    // A window that cannot be made ends the start quietly, as the framework's own shell
+    // command does; string 20 is for a failure of the framework itself (InitInstance).
     if (!g_console->Open(app.Options().importFile)) {
         g_console.reset();
-        ShowMessage(kMessageStop, nullptr, TEXT_APP_TITLE, IDS_INIT_FAILED);
         return false;
     }
     return true;

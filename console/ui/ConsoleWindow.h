@@ -33,7 +33,7 @@ private:
     CMainFrame frame_;
 };
 
-// The interactive start of the application object (string 20 when the window cannot be
-// made) and the message loop that follows it.
+// The interactive start of the application object (false, nothing shown, when the window
+// cannot be made) and the message loop that follows it.
 bool StartConsoleWindow(CSalvoraApp& app);
 int RunConsoleWindow();

@@ -15,6 +15,8 @@ constexpr char kRectValue[] = "Rect";
 constexpr char kMaximizedValue[] = "Maximized";
 constexpr char kTextLabelsValue[] = "TextLabels";
 constexpr char kSaveOnExitValue[] = "SaveOnExit";
+constexpr char kToolbarSideValue[] = "ToolbarSide";   // 0 top, 1 bottom, 2 left, 3 right
+constexpr char kToolbarFloatValue[] = "ToolbarFloat"; // the floating window's rectangle, or empty
 constexpr char kIdleText[] = "For Help, press F1";
 
 // Moves `rect` onto the primary work area, keeping its size where it fits.
@@ -61,6 +63,15 @@ bool CAppFrameWnd::LoadPlacement(WINDOWPLACEMENT& placement)
     placement.showCmd = win::GetProfileInt(kViewSettingsSection, kMaximizedValue, 0) > 0 ? SW_SHOWMAXIMIZED
                                                                                          : SW_SHOWNORMAL;
     textLabels_ = win::GetProfileInt(kViewSettingsSection, kTextLabelsValue, 1);
+    toolbarSide_ = win::GetProfileInt(kViewSettingsSection, kToolbarSideValue, CTextToolBar::kDockTop);
+    if (toolbarSide_ < CTextToolBar::kDockTop || toolbarSide_ > CTextToolBar::kDockRight)
+        toolbarSide_ = CTextToolBar::kDockTop;
+    std::string floating = win::GetProfileString(kViewSettingsSection, kToolbarFloatValue, "");
+    int floatRect[4] = {};
+    toolbarFloating_ = std::sscanf(floating.c_str(), "%d %d %d %d %c", &floatRect[0], &floatRect[1], &floatRect[2],
+                                   &floatRect[3], &rest) == 4 &&
+                       floatRect[2] > floatRect[0] && floatRect[3] > floatRect[1];
+    toolbarCorner_ = POINT{floatRect[0], floatRect[1]};
     return left != 0 || top != 0 || right != 0 || bottom != 0;
 }
 
@@ -78,6 +89,16 @@ void CAppFrameWnd::SavePlacement()
     win::WriteProfileString(kViewSettingsSection, kRectValue, rect);
     win::WriteProfileInt(kViewSettingsSection, kMaximizedValue, maximized ? 1 : 0);
     win::WriteProfileInt(kViewSettingsSection, kTextLabelsValue, textLabels_);
+    win::WriteProfileInt(kViewSettingsSection, kToolbarSideValue, textToolBar_.Side());
+    if (textToolBar_.Floated()) {
+        RECT floating = textToolBar_.FloatingRect();
+        std::snprintf(rect, sizeof(rect), "%d %d %d %d", static_cast<int>(floating.left),
+                      static_cast<int>(floating.top), static_cast<int>(floating.right),
+                      static_cast<int>(floating.bottom));
+        win::WriteProfileString(kViewSettingsSection, kToolbarFloatValue, rect);
+    } else {
+        win::WriteProfileString(kViewSettingsSection, kToolbarFloatValue, "");
+    }
 }
 
 void CAppFrameWnd::ActivateFrame()
@@ -102,6 +123,23 @@ void CAppFrameWnd::ActivateFrame()
     placement.ptMaxPosition = POINT{-GetSystemMetrics(SM_CXBORDER), -GetSystemMetrics(SM_CYBORDER)};
     SetWindowPlacement(Handle(), &placement);
     textToolBar_.ShowTextLabels(textLabels_ != 0);
+    RestoreToolbar();
+}
+
+void CAppFrameWnd::RestoreToolbar()
+{
+    textToolBar_.DockAt(static_cast<CTextToolBar::DockSide>(toolbarSide_));
+    // A floating bar whose corner is off the screen docks instead.
+    POINT corner = toolbarCorner_;
+    RECT screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+    screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (toolbarFloating_ && PtInRect(&screen, corner)) textToolBar_.Float(corner);
+}
+
+void CAppFrameWnd::LayoutToolbar(RECT& area)
+{
+    if (!textToolBar_.Layout(area)) win::FrameWindow::LayoutToolbar(area);
 }
 
 bool CAppFrameWnd::OnCreateFrame()
@@ -182,3 +220,7 @@ bool CMainFrame::OnCreateFrame()
     SetIdleText(idle);
     return true;
 }
+
+void CMainFrame::ShowContextHelp(DWORD helpId) { ShowHelp(helpId, kHelpContext, Handle()); }
+
+DWORD CMainFrame::ViewHelpId() const { return kMainWindowTopic; }

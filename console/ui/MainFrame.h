@@ -25,7 +25,8 @@ public:
     virtual void SavePlacement();
 
     // Shows the window where it was last closed, or centred and maximized the first time;
-    // a placement off every monitor is moved onto the work area.
+    // a placement off every monitor is moved onto the work area. The toolbar goes back to
+    // the side it was docked at, or floats where it floated.
     void ActivateFrame();
 
     bool TextLabels() const noexcept { return textLabels_ != 0; }
@@ -39,12 +40,18 @@ protected:
     bool OnCreateFrame() override;
     void OnDestroyFrame() override;
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    void LayoutToolbar(RECT& area) override;
+    void RestoreToolbar();
 
     CMenuPainter menuPainter_;
     CTextToolBar textToolBar_;
     CCaptionPainter captionPainter_;
     int saveOnExit_ = 1;
     int textLabels_ = 1;
+    // Where the toolbar was: a docked side, or floating with its window's top-left corner.
+    int toolbarSide_ = CTextToolBar::kDockTop;
+    bool toolbarFloating_ = false;
+    POINT toolbarCorner_{};
 };
 
 class CMainFrame final : public CAppFrameWnd {
@@ -53,4 +60,7 @@ public:
 
 protected:
     bool OnCreateFrame() override;
+    // Shift+F1's answers: a command's topic, or the list's (the main window's topic).
+    void ShowContextHelp(DWORD helpId) override;
+    DWORD ViewHelpId() const override;
 };

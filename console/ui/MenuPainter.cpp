@@ -252,8 +252,9 @@ bool CMenuPainter::DrawItem(const DRAWITEMSTRUCT& draw) const
         if (!accelerator.empty()) DrawTextA(dc, accelerator.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
     };
     if (disabled && !selected) {
-        // Engraved: a light copy one pixel down and right, the grey text over it.
-        write(RECT{textRect.left + 1, textRect.top + 1, textRect.right + 1, textRect.bottom + 1}, light_);
+        // Engraved: a light copy in the text's rectangle shrunk by one pixel on every side,
+        // the grey text over it at its own place.
+        write(RECT{textRect.left + 1, textRect.top + 1, textRect.right - 1, textRect.bottom - 1}, light_);
         write(textRect, greyText_);
     } else {
         write(textRect, disabled ? greyText_ : selected ? highlightText_ : menuText_);

@@ -73,6 +73,8 @@ CServerListView::CServerListView()
     MapUpdate(ID_TOOLS_CREATE_ERD, [this](win::CommandState& s) { s.enabled = SelectedCount() > 0; });
 }
 
+// The list window shares the role pictures (LVS_SHAREIMAGELISTS): they are the view's, drawn
+// by its rows, and destroyed here alone, after the window is gone.
 CServerListView::~CServerListView()
 {
     if (roleImages_) ImageList_Destroy(roleImages_);
@@ -85,7 +87,7 @@ bool CServerListView::CreateView(HINSTANCE instance, HWND parent)
     instance_ = instance;
     list_ = CreateWindowExA(0, WC_LISTVIEWA, "",
                             WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_OWNERDRAWFIXED |
-                                LVS_SHOWSELALWAYS,
+                                LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
                             0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kPaneId)), instance,
                             nullptr);
     if (!list_) return false;

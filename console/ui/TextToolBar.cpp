@@ -3,14 +3,23 @@
 #include "PaintHelpers.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace {
 constexpr char kFloatingClass[] = "OstrelFloatingBar";
 constexpr DWORD kFloatingStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFloatingExStyle = WS_EX_TOOLWINDOW;
+// The toolbar styles that follow where it is: docked at the top it aligns itself in its
+// frame (with the divider line above it); elsewhere the frame or the floating window
+// places it, and at a side it stands upright.
+constexpr LONG_PTR kPlacedStyles = CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
+constexpr LONG_PTR kPlacementStyles = kPlacedStyles | CCS_VERT;
+constexpr UINT kDockMessage = WM_USER;       // to the floating window: dock (wParam: side + 1, 0 the last)
+constexpr int kGripperStrip = CTextToolBar::kDockedBorder + CTextToolBar::kGripperRoom;
 
 // The last "\n" piece of a command's string-table text, unchanged (leading blanks kept).
 std::string LastPiece(HINSTANCE instance, UINT command)
@@ -39,20 +48,59 @@ protected:
             return SendMessageA(GetWindow(Handle(), GW_OWNER), message, wParam, lParam);
         case WM_CLOSE:
             handled = true;
-            PostMessageA(Handle(), WM_USER, 0, 0); // dock once this message is done
+            PostMessageA(Handle(), kDockMessage, 0, 0); // dock once this message is done
             return 0;
-        case WM_USER:
+        case WM_NCLBUTTONDBLCLK:
+            if (wParam != HTCAPTION) break;
+            handled = true; // a double click on the caption docks the bar back
+            PostMessageA(Handle(), kDockMessage, 0, 0);
+            return 0;
+        case WM_ENTERSIZEMOVE:
+            GetWindowRect(Handle(), &moveStart_);
+            break;
+        case WM_EXITSIZEMOVE: {
+            // Moved by its caption onto an edge of the frame: docked there.
+            RECT now{};
+            GetWindowRect(Handle(), &now);
+            POINT cursor{};
+            GetCursorPos(&cursor);
+            DockSide side = kDockTop;
+            if ((now.left != moveStart_.left || now.top != moveStart_.top) && !bar_.DropTarget(cursor, side))
+                PostMessageA(Handle(), kDockMessage, static_cast<WPARAM>(side) + 1, 0);
+            break;
+        }
+        case WM_WINDOWPOSCHANGED:
+            GetWindowRect(Handle(), &bar_.floatRect_);
+            break;
+        case WM_DESTROY:
+            // Owned by the frame, this window goes first when the frame closes: the toolbar
+            // goes back into the frame to be destroyed with it, and the bar remembers that it
+            // floated (the frame saves where).
+            if (bar_.floating_ == this) {
+                bar_.floating_ = nullptr;
+                ShowWindow(bar_.toolbar_, SW_HIDE);
+                SetParent(bar_.toolbar_, bar_.frame_);
+                bar_.retired_ = this;
+                bar_.floatedAtClose_ = true;
+            }
+            break;
+        case kDockMessage:
             handled = true;
-            bar_.Dock();
+            if (wParam == 0)
+                bar_.Dock();
+            else
+                bar_.DockAt(static_cast<DockSide>(wParam - 1));
             return 0;
         default:
-            handled = false;
-            return 0;
+            break;
         }
+        handled = false;
+        return 0;
     }
 
 private:
     CTextToolBar& bar_;
+    RECT moveStart_{};
 };
 
 CTextToolBar::CTextToolBar() = default;
@@ -60,6 +108,7 @@ CTextToolBar::CTextToolBar() = default;
 CTextToolBar::~CTextToolBar()
 {
     delete floating_;
+    delete retired_;
 }
 
 bool CTextToolBar::LoadToolBar(HWND toolbar, HINSTANCE instance)
@@ -180,10 +229,8 @@ bool CTextToolBar::Float(POINT screen)
         SetWindowTextA(floating_->Handle(), "Toolbar");
     }
     SetWindowPos(floating_->Handle(), nullptr, screen.x, screen.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageA(toolbar_, TB_SETINDENT, 0, 0); // no gripper while floating
-    LONG_PTR style = GetWindowLongPtrA(toolbar_, GWL_STYLE);
-    SetWindowLongPtrA(toolbar_, GWL_STYLE, style | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER);
     SetParent(toolbar_, floating_->Handle());
+    ApplyOrientation(); // no gripper while floating, the buttons in one row
     SetWindowPos(toolbar_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ApplyButtonSize();
     FitFloatingFrame();
@@ -192,41 +239,238 @@ bool CTextToolBar::Float(POINT screen)
     return true;
 }
 
-void CTextToolBar::Dock()
+void CTextToolBar::Dock() { DockAt(side_); }
+
+void CTextToolBar::DockAt(DockSide side)
 {
-    if (!floating_) return;
-    LONG_PTR style = GetWindowLongPtrA(toolbar_, GWL_STYLE);
-    SetWindowLongPtrA(toolbar_, GWL_STYLE, style & ~static_cast<LONG_PTR>(CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER));
-    SetParent(toolbar_, frame_);
-    SendMessageA(toolbar_, TB_SETINDENT, kDockedBorder + kGripperRoom, 0);
-    FloatingFrame* floating = floating_;
-    floating_ = nullptr;
-    DestroyWindow(floating->Handle());
-    delete floating;
+    if (!toolbar_) return;
+    side_ = side;
+    floatedAtClose_ = false;
+    if (FloatingFrame* floating = floating_) {
+        SetParent(toolbar_, frame_);
+        floating_ = nullptr;
+        DestroyWindow(floating->Handle());
+        delete floating;
+    }
+    ApplyOrientation();
     ApplyButtonSize();
     Relayout();
+    // The bar and the list both changed place: everything in the frame is painted afresh.
+    RedrawWindow(frame_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void CTextToolBar::ApplyOrientation()
+{
+    const bool vertical = IsVertical();
+    LONG_PTR style = GetWindowLongPtrA(toolbar_, GWL_STYLE) & ~kPlacementStyles;
+    if (IsFloating() || side_ != kDockTop) style |= kPlacedStyles;
+    if (vertical) style |= CCS_VERT;
+    SetWindowLongPtrA(toolbar_, GWL_STYLE, style);
+    // Upright, every button ends its row.
+    int count = static_cast<int>(SendMessageA(toolbar_, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON button{};
+        if (!SendMessageA(toolbar_, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button))) continue;
+        LRESULT state = SendMessageA(toolbar_, TB_GETSTATE, static_cast<WPARAM>(button.idCommand), 0);
+        if (state == -1 || button.idCommand == 0) {
+            // A separator has no command to address: its state goes through its button record.
+            TBBUTTONINFOA info{};
+            info.cbSize = sizeof(info);
+            info.dwMask = TBIF_STATE | TBIF_BYINDEX;
+            info.fsState = static_cast<BYTE>(vertical ? (button.fsState | TBSTATE_WRAP) : (button.fsState & ~TBSTATE_WRAP));
+            SendMessageA(toolbar_, TB_SETBUTTONINFOA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info));
+            continue;
+        }
+        state = vertical ? (state | TBSTATE_WRAP) : (state & ~TBSTATE_WRAP);
+        SendMessageA(toolbar_, TB_SETSTATE, static_cast<WPARAM>(button.idCommand), MAKELPARAM(state, 0));
+    }
+    // The gripper's room: before the first button along a horizontal bar, above the first
+    // button of an upright one (kept out of the client area), none while floating.
+    SendMessageA(toolbar_, TB_SETINDENT, !IsFloating() && !vertical ? kGripperStrip : 0, 0);
+    SetWindowPos(toolbar_, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+bool CTextToolBar::Layout(RECT& area)
+{
+    if (!toolbar_ || IsFloating() || side_ == kDockTop) return false;
+    SIZE size{};
+    SendMessageA(toolbar_, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
+    RECT bar{};
+    switch (side_) {
+    case kDockBottom:
+        bar = RECT{area.left, area.bottom - (size.cy + 4), area.right, area.bottom};
+        area.bottom = bar.top;
+        break;
+    case kDockLeft:
+        bar = RECT{area.left, area.top, area.left + size.cx + 4, area.bottom};
+        area.left = bar.right;
+        break;
+    default:
+        bar = RECT{area.right - (size.cx + 4), area.top, area.right, area.bottom};
+        area.right = bar.left;
+        break;
+    }
+    SetWindowPos(toolbar_, nullptr, bar.left, bar.top, bar.right - bar.left, bar.bottom - bar.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+bool CTextToolBar::DropTarget(POINT screen, DockSide& side) const
+{
+    RECT client{};
+    if (!frame_ || !GetClientRect(frame_, &client)) return true;
+    POINT corner{0, 0};
+    ClientToScreen(frame_, &corner);
+    OffsetRect(&client, corner.x, corner.y);
+    RECT reach = client;
+    InflateRect(&reach, kDockReach, kDockReach);
+    if (!PtInRect(&reach, screen)) return true;
+    const LONG distances[4] = {std::labs(screen.y - client.top), std::labs(screen.y - client.bottom),
+                               std::labs(screen.x - client.left), std::labs(screen.x - client.right)};
+    int nearest = 0;
+    for (int i = 1; i < 4; ++i)
+        if (distances[i] < distances[nearest]) nearest = i;
+    if (distances[nearest] > kDockReach) return true;
+    side = static_cast<DockSide>(nearest);
+    return false;
+}
+
+bool CTextToolBar::InGripper(POINT client) const
+{
+    if (IsFloating()) return false;
+    RECT bar{};
+    GetClientRect(toolbar_, &bar);
+    if (IsVertical()) return client.y < 0 && client.y >= -kGripperStrip && client.x >= 0 && client.x < bar.right;
+    return client.x >= 0 && client.x < kGripperStrip && client.y >= 0 && client.y < bar.bottom;
+}
+
+void CTextToolBar::DrawDragFrame(POINT screen)
+{
+    HDC dc = GetDC(nullptr);
+    if (!dc) return;
+    if (!IsRectEmpty(&dragFrame_)) DrawFocusRect(dc, &dragFrame_); // the outline drawn last goes
+    RECT bar{};
+    GetWindowRect(toolbar_, &bar);
+    dragFrame_ = RECT{screen.x - grip_.x, screen.y - grip_.y, screen.x - grip_.x + (bar.right - bar.left),
+                      screen.y - grip_.y + (bar.bottom - bar.top)};
+    DrawFocusRect(dc, &dragFrame_);
+    ReleaseDC(nullptr, dc);
+}
+
+void CTextToolBar::EndDrag(POINT screen)
+{
+    dragging_ = false;
+    if (!IsRectEmpty(&dragFrame_)) {
+        HDC dc = GetDC(nullptr);
+        if (dc) {
+            DrawFocusRect(dc, &dragFrame_);
+            ReleaseDC(nullptr, dc);
+        }
+        dragFrame_ = RECT{};
+    }
+    DockSide side = side_;
+    if (DropTarget(screen, side))
+        Float(POINT{screen.x - grip_.x, screen.y - grip_.y});
+    else if (side != side_)
+        DockAt(side);
 }
 
 void CTextToolBar::DrawGripper()
 {
     if (IsFloating()) return;
+    const COLORREF light = GetSysColor(COLOR_3DHIGHLIGHT), shadow = GetSysColor(COLOR_3DSHADOW);
+    if (IsVertical()) {
+        // Above the first button, outside the client area: two raised bars lying flat.
+        RECT window{};
+        GetWindowRect(toolbar_, &window);
+        HDC dc = GetWindowDC(toolbar_);
+        if (!dc) return;
+        const LONG width = window.right - window.left;
+        FillSolid(dc, RECT{0, 0, width, kGripperStrip}, GetSysColor(COLOR_3DFACE));
+        for (int top : {2, 7}) Frame3d(dc, RECT{3, top, width - 3, top + 3}, light, shadow);
+        ReleaseDC(toolbar_, dc);
+        return;
+    }
     RECT bar{};
     GetClientRect(toolbar_, &bar);
     HDC dc = GetDC(toolbar_);
     if (!dc) return;
-    // Two raised bars, 3 pixels wide and 5 apart, inset 3 pixels from the bar's edges; the
-    // control lies along the top or bottom of its frame, so the bars stand upright.
-    for (int left : {2, 7})
-        Frame3d(dc, RECT{left, bar.top + 3, left + 3, bar.bottom - 3}, GetSysColor(COLOR_3DHIGHLIGHT),
-                GetSysColor(COLOR_3DSHADOW));
+    // Two raised bars, 3 pixels wide and 5 apart, inset 3 pixels from the bar's edges,
+    // standing upright before the first button.
+    for (int left : {2, 7}) Frame3d(dc, RECT{left, bar.top + 3, left + 3, bar.bottom - 3}, light, shadow);
     ReleaseDC(toolbar_, dc);
 }
 
 LRESULT CTextToolBar::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    switch (message) {
+    case WM_NCCALCSIZE: {
+        LRESULT result = Default();
+        if (IsVertical()) reinterpret_cast<RECT*>(lParam)->top += kGripperStrip; // the gripper's strip
+        return result;
+    }
+    case WM_NCHITTEST:
+        if (IsVertical()) {
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ScreenToClient(toolbar_, &at);
+            if (InGripper(at)) return HTCLIENT; // so that the gripper can be taken
+        }
+        return Default();
+    case WM_LBUTTONDOWN: {
+        POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (!InGripper(at)) break;
+        // Taking the gripper: the bar follows as an outline until it is let go.
+        RECT bar{};
+        GetWindowRect(toolbar_, &bar);
+        ClientToScreen(toolbar_, &at);
+        grip_ = POINT{at.x - bar.left, at.y - bar.top};
+        dragging_ = true;
+        dragFrame_ = RECT{};
+        SetCapture(toolbar_);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (!dragging_) break;
+        {
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ClientToScreen(toolbar_, &at);
+            DrawDragFrame(at);
+        }
+        return 0;
+    case WM_LBUTTONUP:
+        if (!dragging_) break;
+        {
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ClientToScreen(toolbar_, &at);
+            dragging_ = false; // before the capture goes, which would count as a cancel
+            ReleaseCapture();
+            EndDrag(at);
+        }
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (dragging_) { // taken away (Esc, another window): the bar stays where it was
+            dragging_ = false;
+            HDC dc = GetDC(nullptr);
+            if (dc && !IsRectEmpty(&dragFrame_)) DrawFocusRect(dc, &dragFrame_);
+            if (dc) ReleaseDC(nullptr, dc);
+            dragFrame_ = RECT{};
+        }
+        break;
+    case WM_SHOWWINDOW:
+        // View > Toolbar hides and shows the bar: a floating one with its window.
+        if (IsFloating()) ShowWindow(FloatingWindow(), wParam ? SW_SHOWNOACTIVATE : SW_HIDE);
+        break;
+    case WM_KEYDOWN:
+        if (dragging_ && wParam == VK_ESCAPE) {
+            ReleaseCapture();
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
     LRESULT result = Default();
-    if (message == WM_PAINT) DrawGripper();
-    (void)wParam;
-    (void)lParam;
+    if (message == WM_PAINT || message == WM_NCPAINT) DrawGripper();
     return result;
 }

@@ -29,12 +29,33 @@ public:
     // The label of a command's button ("" when it has none).
     std::string Label(UINT command) const;
 
+    // The frame's sides a docked toolbar lies along: horizontal at the top or bottom,
+    // vertical (one button a row) at the left or right.
+    enum DockSide : int { kDockTop = 0, kDockBottom = 1, kDockLeft = 2, kDockRight = 3 };
+
     // Moves the toolbar into a small window of its own whose top-left corner is `screen`.
     bool Float(POINT screen);
-    // Puts a floating toolbar back at the top of its frame.
+    // Puts a floating toolbar back on the side it was last docked at.
     void Dock();
+    // Docks the toolbar (floating or docked) on `side` of its frame.
+    void DockAt(DockSide side);
     bool IsFloating() const noexcept { return floating_ != nullptr; }
     HWND FloatingWindow() const noexcept;
+    DockSide Side() const noexcept { return side_; }
+    // Floating now, or floating when the frame closed (its window went first); and where.
+    bool Floated() const noexcept { return floating_ != nullptr || floatedAtClose_; }
+    RECT FloatingRect() const noexcept { return floatRect_; }
+    bool IsVertical() const noexcept { return !IsFloating() && (side_ == kDockLeft || side_ == kDockRight); }
+
+    // Where a toolbar dragged by its gripper and let go at `screen` goes: the side of the
+    // frame's client area whose edge is within kDockReach pixels (false), else floating
+    // (true) at `screen` less the grip's offset.
+    static constexpr int kDockReach = 24;
+    bool DropTarget(POINT screen, DockSide& side) const;
+
+    // The frame's layout: a bar docked at the bottom or a side is placed along that side of
+    // `area`, which loses its room; false for the top (the frame's own layout) and floating.
+    bool Layout(RECT& area);
 
     // Called when the frame must lay itself out again (labels toggled, docked, floated).
     std::function<void()> layoutChanged;
@@ -46,9 +67,13 @@ private:
     class FloatingFrame;
     SIZE LargestButton() const;
     void ApplyButtonSize();
+    void ApplyOrientation();
     void FitFloatingFrame();
     void DrawGripper();
     void Relayout();
+    bool InGripper(POINT client) const;
+    void EndDrag(POINT screen);
+    void DrawDragFrame(POINT screen);
 
     HWND toolbar_ = nullptr;
     HWND frame_ = nullptr;
@@ -57,4 +82,11 @@ private:
     SIZE sizeNoText_{};
     int lastButtonCount_ = 0;
     FloatingFrame* floating_ = nullptr;
+    FloatingFrame* retired_ = nullptr; // a floating window the frame's close destroyed
+    bool floatedAtClose_ = false;
+    RECT floatRect_{};
+    DockSide side_ = kDockTop;
+    bool dragging_ = false;
+    POINT grip_{};          // where the gripper was taken, relative to the bar's corner
+    RECT dragFrame_{};      // the outline drawn while dragging (empty: none drawn)
 };

@@ -59,6 +59,9 @@ TEST_F(CompanionToolsTest, EachCommandStartsItsLineAndAnnalixNotInstalledIsExpla
     StartScheduleWizard(nullptr, settings, log, "");
     log.LogWriteAnnalix = 0;
     StartScheduleWizard(nullptr, settings, log, "C:\\Lists\\all servers.txt");
+    // A list whose path does not fit the wizard's Parameters field beside the console's.
+    const std::string longList = "C:\\Lists\\" + std::string(240, 'x') + ".txt";
+    StartScheduleWizard(nullptr, settings, log, longList);
     ViewLogFile(settings);
     OpenAnnalix(nullptr, settings);
     ASSERT_EQ(1u, g_boxes.size());
@@ -74,15 +77,19 @@ TEST_F(CompanionToolsTest, EachCommandStartsItsLineAndAnnalixNotInstalledIsExpla
         folder + "Restavo.exe\" \"-c=PC01\" \"-d=D:\\ERD\\PC01",
         folder + "Restavo.exe\" \"-c=\" \"-d=D:\\ERD\\",
         wizard + "\"-S -D -n=0 -r=30\"",
-        wizard + "\"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
+        // The list travels in the job's own command, in the wizard's angle quotes.
+        folder + "Scheduler.exe\" " + folder + "Scheduler.old\" " +
+            "\"<C:\\Program Files\\Ostrel\\Salvora.exe> <C:\\Lists\\all servers.txt>\" "
+            "\"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
+        wizard + "\"-S -n=0 -r=30\" \"" + longList + "\"",
         "Notepad.exe C:\\Logs\\run.log",
         "C:\\Annalix\\Annalix.exe -app:Salvora", // nothing started while it was not installed
     };
     EXPECT_EQ(expected, g_started);
-    // The list file is kept for the pre-filled job, which the wizard hands no list file.
+    // Only the list that could not travel with its job is kept for it in the settings.
     std::string recorded;
     ASSERT_TRUE(ReadSettingString(kScheduledListFileValue, recorded));
-    EXPECT_EQ("C:\\Lists\\all servers.txt", recorded);
+    EXPECT_EQ(longList, recorded);
 }
 
 TEST_F(CompanionToolsTest, AProgramThatCannotStartShowsTheSystemsTextUnderItsCaption)

@@ -32,7 +32,8 @@ TEST(CommandLine, SwitchesWithEitherMarkAndAnyCase)
         CommandLineOptions options = Parse(line);
         EXPECT_TRUE(options.unattended) << line;
         EXPECT_TRUE(options.onDemandTasks) << line;
-        EXPECT_TRUE(options.importFile.empty()) << line; // a plain s or d is taken as the option
+        // A plain s or d is taken as the option and, being no switch, names the list file too.
+        EXPECT_EQ(line[0] == 's' ? "s" : "", options.importFile) << line;
     }
     CommandLineOptions none = Parse("-sx -dd -S= list.txt");
     EXPECT_FALSE(none.unattended);
@@ -70,8 +71,11 @@ TEST(CommandLine, FirstPlainParameterIsTheListFile)
     EXPECT_EQ(0, options.retries);
     EXPECT_EQ(30, options.retryMinutes);
     EXPECT_EQ("-S -D -n=0 -r=30 \"C:\\My Lists\\servers.txt\" second.txt", options.commandText);
-    // A switch never names the file, a plain option is taken as an option.
-    EXPECT_EQ("list.txt", Parse("-list.txt d list.txt").importFile);
+    // A switch never names the file; the first parameter that is not one does, option or not.
+    CommandLineOptions plain = Parse("-list.txt d list.txt");
+    EXPECT_EQ("d", plain.importFile);
+    EXPECT_TRUE(plain.onDemandTasks);
+    EXPECT_EQ("list.txt", Parse("-list.txt -d list.txt").importFile);
     // The option tests are made on plain parameters too.
     EXPECT_EQ("C:\\a.log", Parse("l=C:\\a.log").logFile);
 }

@@ -34,6 +34,10 @@ TEST(JobArguments, TheConsolesPathBareOrQuotedThenOptionsAndListFile)
         {" \"C:\\P Q\\Salvora.exe\" \"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
          "\"C:\\P Q\\Salvora.exe\" -S -n=0 -r=30 \"C:\\Lists\\all servers.txt\""},
         {"C:\\Tools\\SALVORA.EXE -S list.txt", "\"C:\\Tools\\SALVORA.EXE\" -S \"list.txt\""},
+        // The job's own list first, as the console's Parameters field hands it on.
+        {"\"C:\\P Q\\Salvora.exe\" \"C:\\Lists\\a b.txt\" \"-S -n=0 -r=30\"",
+         "\"C:\\P Q\\Salvora.exe\" -S -n=0 -r=30 \"C:\\Lists\\a b.txt\""},
+        {"\"C:\\P\\Salvora.exe\" C:\\a.txt /S", "\"C:\\P\\Salvora.exe\" /S \"C:\\a.txt\""},
     };
     for (const auto& [arguments, commandLine] : cases) {
         JobCommand job;
@@ -61,7 +65,10 @@ std::string g_wizardLine;
 
 using PrefilledJobTest = RegistryTest;
 
-TEST_F(PrefilledJobTest, TheWizardsDefaultJobRunsTheUnattendedRunOnTheListFile)
+// Two jobs made from two lists, then a wizard start that makes none: each job, run as the
+// service runs it, processes the computers of its own list; a job of an older console,
+// whose command names no list, runs on the list the settings kept for it.
+TEST_F(PrefilledJobTest, EachJobRunsTheUnattendedRunOnItsOwnListFile)
 {
     TempFolder program{"sjprog"}, output{"sjerd"};
     for (const char* name : {"Salvora.exe", "Vantoro.exe", "Scheduler.old"}) {
@@ -78,10 +85,12 @@ TEST_F(PrefilledJobTest, TheWizardsDefaultJobRunsTheUnattendedRunOnTheListFile)
         ASSERT_TRUE(SetDword(name, value)) << name;
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
-    const std::string list = output / "servers.txt";
-    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\r\n"));
+    const std::string here = output / "this computer.txt", elsewhere = output / "elsewhere.txt";
+    ASSERT_TRUE(WriteWholeFile(here, std::string(local) + "\r\n"));
+    ASSERT_TRUE(WriteWholeFile(elsewhere, "NOSUCHPC\r\n"));
 
-    // The console's Schedule Wizard command with that list file open.
+    // The console's Schedule Wizard command with a list file open, the wizard's fields as it
+    // fills them from that line, and the job's command from those fields.
     ConsoleSettings settings;
     ASSERT_TRUE(settings.Load());
     LogSettings log;
@@ -90,47 +99,64 @@ TEST_F(PrefilledJobTest, TheWizardsDefaultJobRunsTheUnattendedRunOnTheListFile)
         g_wizardLine = line;
         return 33;
     });
-    StartScheduleWizard(nullptr, settings, log, list);
+    auto makeJob = [&](const std::string& list, std::string& parametersField) {
+        g_wizardLine.clear();
+        StartScheduleWizard(nullptr, settings, log, list);
+        schedule::StartupValues fields = schedule::ParseStartupValues(schedule::SkipProgramName(g_wizardLine.c_str()));
+        parametersField = schedule::ReplaceAngleQuotes(fields.parameters);
+        return schedule::ComposeCommandText(schedule::ReplaceAngleQuotes(fields.program), parametersField,
+                                            schedule::ReplaceAngleQuotes(fields.importFile));
+    };
+    std::string field;
+    const std::string jobHere = makeJob(here, field);
+    EXPECT_EQ("\"" + program.Path() + "\\Salvora.exe\" \"" + here + "\"", field) << "the wizard shows the list";
+    EXPECT_EQ("\"" + program.Path() + "\\Scheduler.old\" " + field + " \"-S -n=0 -r=30\"", jobHere);
+    const std::string jobElsewhere = makeJob(elsewhere, field);
+    makeJob(output / "cancelled.txt", field); // a wizard start that makes no job
     SetProgramStarter(nullptr);
-    ASSERT_FALSE(g_wizardLine.empty());
-
-    // The wizard's fields as it fills them from that line, and the job's command from them.
-    schedule::StartupValues fields = schedule::ParseStartupValues(schedule::SkipProgramName(g_wizardLine.c_str()));
-    const std::string command = schedule::ComposeCommandText(schedule::ReplaceAngleQuotes(fields.program),
-                                                             schedule::ReplaceAngleQuotes(fields.parameters),
-                                                             schedule::ReplaceAngleQuotes(fields.importFile));
-    EXPECT_EQ("\"" + program.Path() + "\\Scheduler.old\" " + program.Path() + "\\Salvora.exe \"-S -n=0 -r=30\"", command);
+    std::string recorded;
+    EXPECT_FALSE(ReadSettingString(kScheduledListFileValue, recorded)) << recorded;
 
     // Run as the service runs it. Wine's service manager may refuse a fresh agent service
     // its start for a while (1053; see the end-to-end test): such a run is repeated.
     const std::string logFile = program / "Salvora.log";
+    auto runJob = [&](const std::string& command, std::string& text) {
+        int exitCode = -1;
+        for (DWORD begin = GetTickCount();;) {
+            DeleteFileA(logFile.c_str());
+            exitCode = RunProgram(command, 240000);
+            text.clear();
+            ReadWholeFile(logFile, text);
+            if (exitCode == 0 || text.find("\t1053") == std::string::npos) break;
+            if (!ServiceGone(30000) || GetTickCount() - begin > 60000) break;
+        }
+        return exitCode;
+    };
     std::string text;
-    int exitCode = -1;
-    for (DWORD begin = GetTickCount();;) {
-        DeleteFileA(logFile.c_str());
-        exitCode = RunProgram(command, 240000);
-        text.clear();
-        ReadWholeFile(logFile, text);
-        if (exitCode == 0 || text.find("\t1053") == std::string::npos) break;
-        ASSERT_TRUE(ServiceGone(30000));
-        if (GetTickCount() - begin > 60000) GTEST_SKIP() << "Wine's service manager did not let the agent start (1053)";
-    }
-
+    int exitCode = runJob(jobHere, text);
+    if (exitCode != 0 && text.find("\t1053") != std::string::npos)
+        GTEST_SKIP() << "Wine's service manager did not let the agent start (1053)";
     EXPECT_EQ(0, exitCode) << text;
     EXPECT_NE(std::string::npos, text.find(std::string("Success\tCreate ER Disk\t") + local)) << text;
     EXPECT_NE(std::string::npos, text.find("* Result: Success *")) << text;
+    EXPECT_EQ(std::string::npos, text.find("NOSUCHPC")) << text;
     std::vector<std::string> sent = ListFiles(RepairFolder());
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent, ListFiles(output / local));
     EXPECT_TRUE(ServiceGone(30000));
 
-    // The same job once the list file names a computer that is not there: the console's
-    // failure is the job's exit code.
-    ASSERT_TRUE(WriteWholeFile(list, "NOSUCHPC\r\n"));
-    EXPECT_EQ(1, RunProgram(command, 240000));
-    ASSERT_TRUE(ReadWholeFile(logFile, text));
+    // The other job, on its own list: the console's failure is the job's exit code.
+    EXPECT_EQ(1, runJob(jobElsewhere, text));
     EXPECT_NE(std::string::npos, text.find("NOSUCHPC")) << text;
+    EXPECT_EQ(std::string::npos, text.find(std::string("\t") + local)) << text;
     EXPECT_NE(std::string::npos, text.find("* Result: Error *")) << text;
+
+    // A job made by an older console names no list; it runs on the one kept in the settings.
+    ASSERT_TRUE(SetString(kScheduledListFileValue, elsewhere));
+    const std::string olderJob =
+        "\"" + program.Path() + "\\Scheduler.old\" " + program.Path() + "\\Salvora.exe \"-S -n=0 -r=30\"";
+    EXPECT_EQ(1, runJob(olderJob, text));
+    EXPECT_NE(std::string::npos, text.find("NOSUCHPC")) << text;
 }
 
 } // namespace

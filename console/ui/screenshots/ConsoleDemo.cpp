@@ -2,8 +2,9 @@
 // for pictures of its look: `console_demo main|context|create` shows the window alone, its
 // list's context menu, or the Create ERD confirmation for the whole list; its look with
 // `nolabels` (toolbar without text labels), `inactive` (another window in front), `menu`
-// (the Tools menu open) and `sysmenu` (the system menu open). Prints "ready" when the
-// picture can be taken.
+// (the Tools menu open) and `sysmenu` (the system menu open); the toolbar docked at a side
+// with `dock-left`, `dock-right`, `dock-bottom`, or `floating`, each also with "-nolabels".
+// Prints "ready" when the picture can be taken.
 #include "ConsoleWindow.h"
 #include "Enumeration.h"
 #include "NetworkApi.h"
@@ -46,6 +47,19 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD)
         SendMessageA(frame, WM_COMMAND, ID_TOOLS_CREATE_ERD, 0);
     } else if (g_mode == "nolabels") {
         SendMessageA(frame, WM_COMMAND, ID_VIEW_TEXT_LABELS, 0);
+        Ready();
+    } else if (g_mode.rfind("dock-", 0) == 0 || g_mode.rfind("floating", 0) == 0) {
+        // The toolbar at a side of the frame or floating over the list, with or without labels.
+        CTextToolBar& bar = g_console->Frame().TextToolBar();
+        if (g_mode.rfind("dock-left", 0) == 0) bar.DockAt(CTextToolBar::kDockLeft);
+        if (g_mode.rfind("dock-right", 0) == 0) bar.DockAt(CTextToolBar::kDockRight);
+        if (g_mode.rfind("dock-bottom", 0) == 0) bar.DockAt(CTextToolBar::kDockBottom);
+        if (g_mode.rfind("floating", 0) == 0) {
+            RECT list{};
+            GetWindowRect(g_console->View().Handle(), &list);
+            bar.Float(POINT{list.left + 180, list.top + 140});
+        }
+        if (g_mode.find("-nolabels") != std::string::npos) SendMessageA(frame, WM_COMMAND, ID_VIEW_TEXT_LABELS, 0);
         Ready();
     } else if (g_mode == "inactive") {
         HWND other = CreateWindowExA(0, "STATIC", "Another program", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 520,

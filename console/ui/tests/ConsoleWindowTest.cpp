@@ -5,9 +5,11 @@
 #include "CompanionTools.h"
 #include "ComputerChooserIds.h"
 #include "ConsoleState.h"
+#include "CreationDialogIds.h"
 #include "DomainSelectionIds.h"
 #include "ConsoleWindow.h"
 #include "Enumeration.h"
+#include "ShowHelp.h"
 #include "Messages.h"
 #include "NetworkApi.h"
 #include "Profile.h"
@@ -274,7 +276,15 @@ TEST_F(ConsoleWindowTest, PlacementFirstStartRoundTripAndBadValues)
     placement.rcNormalPosition = RECT{40, 30, 640, 430};
     SetWindowPlacement(frame, &placement);
     Command(ID_VIEW_TEXT_LABELS);
-    Close();
+    // The role pictures are the view's: the list window leaves them alone when it goes, and
+    // the view's own release at exit is the only one (no double free before the save).
+    auto roles = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    ASSERT_NE(roles, nullptr);
+    const int pictures = ImageList_GetImageCount(roles);
+    EXPECT_GT(pictures, 0);
+    DestroyWindow(frame);
+    EXPECT_EQ(ImageList_GetImageCount(roles), pictures) << "destroyed by the list window";
+    console.reset();
     EXPECT_EQ(win::GetProfileString(kSection, "Rect", ""), "40 30 640 430");
     EXPECT_EQ(win::GetProfileInt(kSection, "Maximized", -1), 0);
     EXPECT_EQ(win::GetProfileInt(kSection, "TextLabels", -1), 0);
@@ -364,7 +374,8 @@ TEST_F(ConsoleWindowTest, FiltersSelectAllAndCreateErdState)
     for (int i = 0; i < count; ++i) table.insert({keys[i].key, keys[i].cmd});
     EXPECT_EQ(table, (std::set<std::pair<WORD, WORD>>{{'A', ID_VIEW_SELECT_ALL}, {'O', ID_FILE_OPEN}, {'S', ID_FILE_SAVE},
                                                       {VK_DELETE, ID_COMPUTER_DELETE}, {VK_F5, ID_FILE_REFRESH},
-                                                      {VK_INSERT, ID_COMPUTER_ADD}, {VK_F1, ID_HELP_KEY}}));
+                                                      {VK_INSERT, ID_COMPUTER_ADD}, {VK_F1, ID_HELP_KEY},
+                                                      {VK_F1, ID_CONTEXT_HELP}}));
 
     // Select All under a filter selects only what is listed.
     Command(ID_VIEW_SELECT_ALL);
@@ -536,6 +547,124 @@ TEST_F(ConsoleWindowTest, StartWithListFileThenCreateErdEndToEnd)
         EXPECT_TRUE(driver.Finished());
     }
     EXPECT_NE(LogText().find(kSessionOnDemandTasks), std::string::npos);
+}
+
+// Options opened from the Create ERD confirmation: the sheet ends, but the confirmation is
+// still open, so the main window stays out of the user's reach until it ends too.
+TEST_F(ConsoleWindowTest, OptionsFromCreateErdKeepsTheMainWindowDisabled)
+{
+    Start(allComputers);
+    bool frameEnabledUnderConfirmation = true, frameEnabledUnderOptions = true, frameEnabledAfterOptions = true;
+    {
+        ModalDriver driver({{"Create ERD", [&](HWND dialog) {
+                                 frameEnabledUnderConfirmation = IsWindowEnabled(frame) != FALSE;
+                                 return Press(dialog, IDC_ERD_OPTIONS);
+                             }},
+                            {"Options", [&](HWND sheet) {
+                                 frameEnabledUnderOptions = IsWindowEnabled(frame) != FALSE;
+                                 PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+                                 return true;
+                             }},
+                            {"Create ERD", [&](HWND dialog) {
+                                 // Back once the sheet is gone and the confirmation answers again.
+                                 if (!IsWindowEnabled(dialog) || FindWindowA(nullptr, "Options")) return false;
+                                 frameEnabledAfterOptions = IsWindowEnabled(frame) != FALSE;
+                                 return Press(dialog, IDCANCEL);
+                             }}});
+        Command(ID_TOOLS_CREATE_ERD);
+        EXPECT_TRUE(driver.Finished()) << driver.seen.size();
+    }
+    EXPECT_FALSE(frameEnabledUnderConfirmation);
+    EXPECT_FALSE(frameEnabledUnderOptions);
+    EXPECT_FALSE(frameEnabledAfterOptions) << "the closed sheet gave the main window back under the confirmation";
+    EXPECT_TRUE(IsWindowEnabled(frame)) << "the confirmation's end gives it back";
+    EXPECT_EQ(deployer->DeployedCount(), 0);
+
+    // Options from the main window itself gives it back when the sheet ends.
+    {
+        ModalDriver driver({{"Options", [](HWND sheet) {
+                                 PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+                                 return true;
+                             }}});
+        Command(ID_TOOLS_OPTIONS);
+        EXPECT_TRUE(driver.Finished());
+    }
+    EXPECT_TRUE(IsWindowEnabled(frame));
+}
+
+// Every window this thread tries to make is refused.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A main window that cannot be made ends the interactive start with false and shows
+// nothing: the framework's failure text is not the answer to a refused window.
+TEST_F(ConsoleWindowTest, AWindowThatCannotBeMadeEndsTheStartQuietly)
+{
+    HHOOK refuse = SetWindowsHookExA(WH_CBT, &RefuseWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(refuse, nullptr);
+    CSalvoraApp app;
+    const bool started = StartConsoleWindow(app);
+    UnhookWindowsHookEx(refuse);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    EXPECT_EQ(RunConsoleWindow(), 0) << "no window, no message loop";
+}
+
+std::vector<HelpRequest> g_helpShown;
+bool RecordHelp(HWND, const HelpRequest& request)
+{
+    g_helpShown.push_back(request);
+    return true;
+}
+
+// Shift+F1, then a click: the topic of the toolbar button, the menu command or the list
+// clicked, and nothing of the command itself; Esc leaves the mode with nothing shown.
+TEST_F(ConsoleWindowTest, ContextHelpModeOpensTheTopicOfWhatIsClickedNext)
+{
+    Start(allComputers);
+    g_helpShown.clear();
+    SetHelpViewerFunction(&RecordHelp);
+    HWND toolbar = console->Frame().Toolbar();
+    // A left click at `client` of `window`, as the frame holding the mouse receives it.
+    auto clickAt = [&](HWND window, POINT client) {
+        MapWindowPoints(window, frame, &client, 1);
+        PostMessageA(frame, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+    };
+    RECT button{};
+    SendMessageA(toolbar, TB_GETRECT, ID_TOOLS_OPTIONS, reinterpret_cast<LPARAM>(&button));
+    clickAt(toolbar, POINT{(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+    Command(ID_CONTEXT_HELP); // the Options sheet would never end here: its topic instead
+    ASSERT_EQ(g_helpShown.size(), 1u);
+    EXPECT_EQ(g_helpShown[0].id, static_cast<DWORD>(ID_TOOLS_OPTIONS + 0x10000));
+    EXPECT_EQ(g_helpShown[0].command, kHelpContext);
+    EXPECT_FALSE(console->Frame().InContextHelpMode());
+
+    // A command chosen from a menu (the menu posts it): its topic; the computers stay.
+    SelectOnly({"SRV1"});
+    PostMessageA(frame, WM_COMMAND, MAKEWPARAM(ID_COMPUTER_DELETE, 0), 0);
+    Command(ID_CONTEXT_HELP);
+    ASSERT_EQ(g_helpShown.size(), 2u);
+    EXPECT_EQ(g_helpShown[1].id, static_cast<DWORD>(ID_COMPUTER_DELETE + 0x10000));
+    EXPECT_EQ(ItemCount(), 12);
+
+    // The list: the main window's topic, which opens the contents.
+    RECT item{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageA(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+    clickAt(list, POINT{item.left + 10, (item.top + item.bottom) / 2});
+    Command(ID_CONTEXT_HELP);
+    ASSERT_EQ(g_helpShown.size(), 3u);
+    EXPECT_EQ(g_helpShown[2].command, kHelpFinder);
+    EXPECT_EQ(SelectedItems(), (std::set<std::string>{"SRV1"})) << "the click selected nothing";
+
+    // Esc: nothing shown, and the next command is a command again.
+    PostMessageA(frame, WM_KEYDOWN, VK_ESCAPE, 0);
+    Command(ID_CONTEXT_HELP);
+    EXPECT_EQ(g_helpShown.size(), 3u);
+    Command(ID_COMPUTER_DELETE);
+    EXPECT_EQ(ItemCount(), 11);
+    SetHelpViewerFunction(nullptr);
 }
 
 } // namespace

@@ -14,9 +14,12 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -128,6 +131,7 @@ protected:
     // box and of its text area.
     struct Drawn {
         std::set<COLORREF> picture, text;
+        int lowestLight = -1, lowestGrey = -1; // the text area's lowest rows of those colours
     };
     Drawn Paint(HMENU popup, int position, UINT state)
     {
@@ -139,7 +143,13 @@ protected:
                             canvas.Dc(), RECT{0, 0, width, height}, info.dwItemData};
         EXPECT_TRUE(SendMessageA(frame, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw)));
         const int box = std::max(height, 16);
-        return {canvas.Colours({0, 0, box, height}), canvas.Colours({box, 0, width, height})};
+        Drawn drawn{canvas.Colours({0, 0, box, height}), canvas.Colours({box, 0, width, height})};
+        for (int y = 0; y < height; ++y)
+            for (int x = box; x < width; ++x) {
+                if (canvas.At(x, y) == GetSysColor(COLOR_3DHIGHLIGHT)) drawn.lowestLight = y;
+                if (canvas.At(x, y) == GetSysColor(COLOR_GRAYTEXT)) drawn.lowestGrey = y;
+            }
+        return drawn;
     }
 
     SimulatedNetwork network;
@@ -199,6 +209,129 @@ TEST_F(LookTest, TextLabelsToggleDockedAndFloatingAndComeBackFromTheProfile)
     EXPECT_EQ(win::GetProfileInt(kSection, "TextLabels", -1), 1);
 }
 
+// The frame's client area in screen coordinates.
+RECT ClientOnScreen(HWND window)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    return client;
+}
+
+void PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// The gripper taken with the mouse at `grab` (the bar's client coordinates), dragged and
+// let go at `drop` on the screen.
+void DragGripper(HWND bar, POINT grab, POINT drop)
+{
+    SendMessageA(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
+    ScreenToClient(bar, &drop);
+    SendMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(drop.x, drop.y));
+    SendMessageA(bar, WM_LBUTTONUP, 0, MAKELPARAM(drop.x, drop.y));
+}
+
+TEST_F(LookTest, TheGripperDocksTheToolbarOnEverySideFloatsItAndThePlaceComesBack)
+{
+    RECT client = ClientOnScreen(frame);
+    const LONG middleX = (client.left + client.right) / 2, middleY = (client.top + client.bottom) / 2;
+    const HWND view = console->View().Handle();
+    auto firstButtons = [&] {
+        RECT first{}, second{};
+        SendMessageA(toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+        SendMessageA(toolbar, TB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+        return std::pair{first, second};
+    };
+    RECT bar = WindowRect(toolbar);
+    const LONG barHeight = bar.bottom - bar.top;
+
+    // Docked at the top, taken by its gripper to the frame's left edge: upright there, one
+    // button a row, the list beside it.
+    DragGripper(toolbar, POINT{4, barHeight / 2}, POINT{client.left + 5, middleY});
+    EXPECT_EQ(Bar().Side(), CTextToolBar::kDockLeft);
+    EXPECT_TRUE(GetWindowLongPtrA(toolbar, GWL_STYLE) & CCS_VERT);
+    bar = WindowRect(toolbar);
+    EXPECT_EQ(bar.left, client.left);
+    EXPECT_GT(bar.bottom - bar.top, bar.right - bar.left);
+    EXPECT_EQ(WindowRect(view).left, bar.right);
+    EXPECT_EQ(WindowRect(view).top, client.top);
+    auto [first, second] = firstButtons();
+    EXPECT_EQ(first.left, second.left);
+    EXPECT_GE(second.top, first.bottom);
+    // The gripper lies flat above the first button, outside the buttons' area.
+    POINT origin{0, 0};
+    ClientToScreen(toolbar, &origin);
+    EXPECT_EQ(origin.y - bar.top, CTextToolBar::kDockedBorder + CTextToolBar::kGripperRoom);
+
+    // From the side's gripper strip to the right edge, then to the bottom, above the status bar.
+    DragGripper(toolbar, POINT{5, -5}, POINT{client.right - 3, middleY});
+    EXPECT_EQ(Bar().Side(), CTextToolBar::kDockRight);
+    bar = WindowRect(toolbar);
+    EXPECT_EQ(bar.right, client.right);
+    EXPECT_EQ(WindowRect(view).right, bar.left);
+    DragGripper(toolbar, POINT{5, -5}, POINT{middleX, client.bottom - 4});
+    EXPECT_EQ(Bar().Side(), CTextToolBar::kDockBottom);
+    EXPECT_FALSE(GetWindowLongPtrA(toolbar, GWL_STYLE) & CCS_VERT);
+    bar = WindowRect(toolbar);
+    EXPECT_EQ(bar.bottom, WindowRect(console->Frame().StatusBar()).top);
+    EXPECT_EQ(WindowRect(view).bottom, bar.top);
+    EXPECT_EQ(WindowRect(view).top, client.top);
+    std::tie(first, second) = firstButtons();
+    EXPECT_EQ(first.top, second.top);
+    EXPECT_GT(second.left, first.left);
+
+    // Let go in the middle: a small window of its own, where it was let go.
+    DragGripper(toolbar, POINT{4, 6}, POINT{middleX, middleY});
+    ASSERT_TRUE(Bar().IsFloating());
+    HWND floating = Bar().FloatingWindow();
+    EXPECT_EQ(WindowRect(floating).left, middleX - 4);
+    EXPECT_EQ(WindowRect(view).bottom, WindowRect(console->Frame().StatusBar()).top);
+    // View > Toolbar hides the floating window with the bar, and shows it again.
+    Command(ID_VIEW_TOOLBAR);
+    EXPECT_FALSE(IsWindowVisible(floating));
+    Command(ID_VIEW_TOOLBAR);
+    EXPECT_TRUE(IsWindowVisible(floating));
+    EXPECT_TRUE(IsWindowVisible(toolbar));
+    // A double click on its caption docks it back where it was docked.
+    SendMessageA(floating, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(middleX, middleY));
+    PumpMessages();
+    EXPECT_FALSE(Bar().IsFloating());
+    EXPECT_FALSE(IsWindow(floating));
+    EXPECT_EQ(Bar().Side(), CTextToolBar::kDockBottom);
+    EXPECT_EQ(GetParent(toolbar), frame);
+
+    // Closed while floating: the rectangle and the side are in the profile and come back.
+    DragGripper(toolbar, POINT{4, 6}, POINT{middleX, middleY});
+    ASSERT_TRUE(Bar().IsFloating());
+    RECT floated = WindowRect(Bar().FloatingWindow());
+    Close();
+    EXPECT_EQ(win::GetProfileInt(kSection, "ToolbarSide", -1), CTextToolBar::kDockBottom);
+    char expected[64];
+    std::snprintf(expected, sizeof(expected), "%d %d %d %d", static_cast<int>(floated.left),
+                  static_cast<int>(floated.top), static_cast<int>(floated.right), static_cast<int>(floated.bottom));
+    EXPECT_EQ(win::GetProfileString(kSection, "ToolbarFloat", ""), expected);
+    Start();
+    ASSERT_TRUE(Bar().IsFloating());
+    EXPECT_EQ(WindowRect(Bar().FloatingWindow()).left, floated.left);
+    EXPECT_EQ(WindowRect(Bar().FloatingWindow()).top, floated.top);
+    Bar().Dock();
+    Close();
+    EXPECT_EQ(win::GetProfileString(kSection, "ToolbarFloat", "x"), "");
+    Start();
+    EXPECT_FALSE(Bar().IsFloating());
+    EXPECT_EQ(Bar().Side(), CTextToolBar::kDockBottom);
+    // Back to the top edge: the frame's own layout again, the list under the bar.
+    DragGripper(toolbar, POINT{4, 6}, POINT{middleX, ClientOnScreen(frame).top + 2});
+    EXPECT_EQ(Bar().Side(), CTextToolBar::kDockTop);
+    EXPECT_EQ(ViewTop(), WindowRect(toolbar).bottom);
+}
+
 TEST_F(LookTest, OwnerDrawnMenusMeasureFindMnemonicsAndDrawDisabledAndCheckedItems)
 {
     CMenuPainter& painter = console->Frame().MenuPainter();
@@ -243,7 +376,6 @@ TEST_F(LookTest, OwnerDrawnMenusMeasureFindMnemonicsAndDrawDisabledAndCheckedIte
         EXPECT_TRUE(colour == menu || colour == light || colour == shadow) << std::hex << colour;
     EXPECT_TRUE(disabled.text.count(light)); // the engraving under the grey text
     EXPECT_TRUE(disabled.text.count(grey));
-
     // A checked command without a picture gets the check list's tick in a sunken frame.
     int labels = GetMenuItemCount(view) - 1;
     ASSERT_EQ(GetMenuItemID(view, labels), static_cast<UINT>(ID_VIEW_TEXT_LABELS));
@@ -252,6 +384,20 @@ TEST_F(LookTest, OwnerDrawnMenusMeasureFindMnemonicsAndDrawDisabledAndCheckedIte
     EXPECT_TRUE(tick.count(RGB(0, 0, 0)));
     EXPECT_TRUE(tick.count(shadow));
     EXPECT_FALSE(tick.count(RGB(128, 128, 128)) && shadow != RGB(128, 128, 128));
+
+    // On the grey menus of Windows NT the light copy shows: drawn in the text's rectangle
+    // shrunk by a pixel on every side, it stays centred on the grey text's line, no lower.
+    {
+        const int element = COLOR_MENU;
+        const COLORREF previous = GetSysColor(COLOR_MENU), ntGrey = RGB(192, 192, 192);
+        ASSERT_TRUE(SetSysColors(1, &element, &ntGrey));
+        Close();
+        Start();
+        Drawn engraved = Paint(OpenPopup(3), 1, ODS_GRAYED);
+        SetSysColors(1, &element, &previous);
+        EXPECT_GE(engraved.lowestLight, 0);
+        EXPECT_EQ(engraved.lowestLight, engraved.lowestGrey);
+    }
 }
 
 TEST(CaptionColours, QuadraticGradientAndDarkTitleBecomingWhite)
