@@ -8,6 +8,7 @@
 #include "OutputFolder.h"
 #include "ResultLog.h"
 #include "Settings.h"
+#include "StagedSet.h"
 #include "UnicenterStatus.h"
 
 #include "Handle.h"
@@ -803,6 +804,13 @@ bool FetchRepairFiles(CreationJob& job)
         return false;
     }
 
+    // Staged receive (StagedSet.h): the previous set stays whole until "<Finish>".
+    StagedSet staged(folder, entry.name);
+    if (!staged.Begin()) {
+        FailFetch(job, kJobOutputFolderError, GetLastError());
+        return false;
+    }
+
     // The go-ahead; its value means nothing. A go-ahead that cannot be written has no
     // outcome of its own: the reception that follows fails.
     unsigned char goAhead = static_cast<unsigned char>(attributes & 0xFF);
@@ -814,7 +822,7 @@ bool FetchRepairFiles(CreationJob& job)
             SetOutcome(entry, kJobCancelled, kNoErrorCode);
             return false;
         }
-        int received = job.channel.ReceiveFile(fileName, folder.c_str());
+        int received = job.channel.ReceiveFile(fileName, staged.ReceiveFolder().c_str());
         if (received == -3) {
             FailFetch(job, kJobTimeout, kNoErrorCode);
             return false;
@@ -827,7 +835,11 @@ bool FetchRepairFiles(CreationJob& job)
                 FailFetch(job, kJobCopyError, error);
             return false;
         }
-        if (fileName == kFinishName) return true;
+        if (fileName == kFinishName) {
+            if (staged.Commit()) return true; // staged receive: the set in place whole
+            FailFetch(job, kJobOutputFolderError, GetLastError());
+            return false;
+        }
         if (fileName == kErrorName) {
             FailFetch(job, kJobCopyError, kNoErrorCode);
             return false;
@@ -849,6 +861,7 @@ DWORD RunJobs(ComputerList& list)
         if (IsCancelRequested()) SetEvent(run.abortEvent);
     }
     g_figures = RunFigures{};
+    ForgetIncompleteTransfers(); // staged receive: the log notes are this run's
 
     std::vector<std::unique_ptr<CreationJob>> jobs;
     for (const ComputerEntryPtr& entry : list.Entries()) {
@@ -922,6 +935,7 @@ void LogRunResults(const ComputerList& list, HWND owner, bool cancelled)
         if (LoadConsoleString(entry->result, text)) {
             if (entry->errorCode != 0 && entry->errorCode != kNoErrorCode)
                 text += " - " + NetErrorText(entry->errorCode);
+            text += IncompleteTransferNote(entry->name); // staged receive: the set kept
             log.LogItemById(true, entry->name.c_str(), nullptr, IDS_CREATE_ER_DISK, text.c_str(), code);
         } else {
             log.LogItem(true, entry->name.c_str(), nullptr, TEXT_CREATE_ER_DISK, nullptr, code);

@@ -282,6 +282,14 @@ void SimulatedDeployer::RunAgent(Agent& agent)
     for (unsigned i = 0; i < count; ++i) {
         if (WaitForSingleObject(agent.stopEvent, 0) == WAIT_OBJECT_0) break;
         const char* name = kRepairFileNames[i];
+        if (i == script.breakFile && script.breakAt != Break::None && script.breakAt != Break::BeforeFinish) {
+            if (script.breakAt != Break::BetweenFiles &&
+                channel.Transact(0, name, static_cast<int32_t>(std::strlen(name) + 1)) &&
+                script.breakAt == Break::MidFile)
+                channel.Transact(1, name, static_cast<int32_t>(std::strlen(name))); // a first block
+            channel.Disconnect();
+            return;
+        }
         if (script.behaviour == Behaviour::HalfTransfer || script.behaviour == Behaviour::TimeLimitHalf) {
             std::string bytes;
             std::string path = agent.folder + "\\" + name;
@@ -311,6 +319,10 @@ void SimulatedDeployer::RunAgent(Agent& agent)
             channel.Disconnect();
             return;
         }
+    }
+    if (script.breakAt == Break::BeforeFinish) {
+        channel.Disconnect();
+        return;
     }
     channel.SendFile(script.behaviour == Behaviour::ErrorListing ? kErrorName : kFinishName, "");
     // The agent ends when the console closes the pipe or the service is stopped.
