@@ -4,6 +4,8 @@
 // gone, the agent file deleted, the result log and TNGAgent.ini written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "CreationRun.h"
 #include "Enumeration.h"
 #include "RegistryFixture.h"
@@ -131,3 +133,57 @@ TEST_F(EndToEndTest, ThisComputerGetsItsRepairDataThroughTheRealAgentService)
     EXPECT_NE(std::string::npos, status.find(local)) << status;
 }
 
+
+// An ordinary program made the agent's pipe before the agent could and plays the agent
+// with a "hive" of its own. The real console and the real agent service: the agent cannot
+// make its pipe, the console refuses the squatter's (or finds the agent gone first), the
+// computer's result is an error, no file of the squatter's is stored, and the agent is gone.
+TEST_F(EndToEndTest, ASquattedPipeIsRefusedAndNothingOfItsIsStored)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    const std::string squatterProgram = BinFolder() + "\\PipeSquatter.exe";
+    if (!FileExists(squatterProgram)) GTEST_SKIP() << "PipeSquatter.exe is not built";
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+
+    TempFolder planted{"plant"};
+    ASSERT_TRUE(WriteWholeFile(planted.Path() + "\\system._", "a hive of the squatter's choosing"));
+    const std::string readyName = "SalvoraSquatterReady-" + std::to_string(GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+    ASSERT_NE(nullptr, ready);
+    std::string line = "\"" + squatterProgram + "\" \\\\.\\pipe\\Salvora " + readyName + " \"" + planted.Path() +
+                       "\" 30000";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION squatter = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &squatter));
+    CloseHandle(squatter.hThread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 10000));
+    CloseHandle(ready);
+
+    RunJobsUnattended();
+
+    EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
+    // Refused (COMMUNICATION, the owner's code), or the agent ended before the console
+    // reached the pipe (its service stopped: an installation error).
+    EXPECT_TRUE((entry->result == kJobCommunication && entry->errorCode == ERROR_INVALID_OWNER) ||
+                entry->result == kJobInstallError)
+        << entry->result << " " << entry->errorCode;
+    EXPECT_TRUE(ListFiles(output.Path() + "\\" + local).empty());
+    DWORD exitCode = STILL_ACTIVE;
+    if (WaitForSingleObject(squatter.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(squatter.hProcess, 9);
+    WaitForSingleObject(squatter.hProcess, 5000);
+    GetExitCodeProcess(squatter.hProcess, &exitCode);
+    CloseHandle(squatter.hProcess);
+    EXPECT_NE(2u, exitCode) << "the squatter was given the go-ahead";
+    std::printf("squatted pipe: result %u, code %u; squatter's exit code %lu\n", entry->result, entry->errorCode,
+                exitCode);
+    EXPECT_TRUE(ServiceGone(30000));
+    EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local)) << log;
+}
