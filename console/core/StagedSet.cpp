@@ -132,7 +132,7 @@ StagedSet::~StagedSet()
     if (!begun_ || committed_ || !IsStaged()) return;
     size_t slash = receive_.rfind('\\');
     std::string shown = slash == std::string::npos ? receive_ : receive_.substr(slash + 1);
-    std::string note = " (the last complete set is kept; this transfer's files are in " + shown + ")";
+    std::string note = " (not put in place; the files received are in " + shown + ")";
     win::CriticalSectionLock hold(g_notesLock);
     g_notes[Upper(computer_)] = note;
 }

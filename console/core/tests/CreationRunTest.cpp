@@ -166,9 +166,12 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
     }
     ExpectFilesFetched("SLOW");
     ExpectFilesFetched("GOOD");
-    // The half-received file stays; the listing that ended in "<Error>" kept its files.
-    EXPECT_EQ((std::vector<std::string>{"system._"}), ListFiles(OutFolder("HALFWAY")));
-    ExpectFilesFetched("LISTERR");
+    // The half-received file, and the files of the listing that ended in "<Error>", stay
+    // apart from the folder: it keeps what it held (here nothing).
+    EXPECT_EQ((std::vector<std::string>{"system._"}), ListFiles(OutFolder("HALFWAY") + ".incomplete"));
+    EXPECT_TRUE(ListFiles(OutFolder("HALFWAY")).empty());
+    EXPECT_EQ(ListFiles(deployer->RepairFolder("LISTERR")), ListFiles(OutFolder("LISTERR") + ".incomplete"));
+    EXPECT_TRUE(ListFiles(OutFolder("LISTERR")).empty());
     EXPECT_FALSE(FileExists(OutFolder("FAILED"))); // no go-ahead without AlwaysCopyFiles
     EXPECT_EQ(9, TheRunState().completedCount);
     EXPECT_EQ(7, TheRunState().errorCount);
@@ -180,7 +183,9 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tFAILED\t==//==\tCOMMUNICATION - " + fileNotFound + "\t2"))
         << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tOWNLIMIT\t==//==\tTIMEOUT\t-1")) << log;
-    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLISTERR\t==//==\tERD files copying error\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLISTERR\t==//==\tERD files copying error (not put "
+                                          "in place; the files received are in LISTERR.incomplete)\t-1"))
+        << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tNOINSTALL\t==//==\tAgent install error - ")) << log;
     EXPECT_NE(std::string::npos, log.find("* Errors=7 *")) << log;
     EXPECT_NE(std::string::npos, log.find("* Result: Error *")) << log;
@@ -592,7 +597,9 @@ TEST_F(SchedulingTest, TimeLimitInTheMiddleOfSeveralFetches)
 
     LogRunResults(TheComputerList(), nullptr, false);
     std::string log = LogText();
-    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tS3\t==//==\tTIMEOUT\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tS3\t==//==\tTIMEOUT (not put in place; the files "
+                                          "received are in S3.incomplete)\t-1"))
+        << log;
     EXPECT_NE(std::string::npos, log.find("Operation Completed")) << log;
 }
 
