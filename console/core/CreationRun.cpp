@@ -785,7 +785,7 @@ bool FetchRepairFiles(CreationJob& job)
         // Two fetches making the same missing parent folder must not fail each other.
         ExclusiveLock hold(g_folderLock);
         if (!ExpandOutputFolder(entry.name.c_str(), folder)) {
-            FailFetch(job, kJobOutputFolderError, ERROR_FILENAME_EXCED_RANGE);
+            FailFetch(job, kJobOutputFolderError, GetLastError()); // too long, or a name that is no folder
             return false;
         }
         attributes = GetFileAttributesA(folder.c_str());
