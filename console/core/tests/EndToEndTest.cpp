@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <thread>
+
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include "CreationRun.h"
 #include "Enumeration.h"
@@ -186,4 +191,106 @@ TEST_F(EndToEndTest, ASquattedPipeIsRefusedAndNothingOfItsIsStored)
     std::string log;
     ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
     EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local)) << log;
+}
+
+namespace {
+
+// Ends every process of this prefix whose image is `image` (the agent the test's own run
+// started); the number ended.
+int EndProcesses(const char* image)
+{
+    int ended = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 process = {};
+    process.dwSize = sizeof(process);
+    for (BOOL more = Process32First(snapshot, &process); more; more = Process32Next(snapshot, &process)) {
+        if (lstrcmpiA(process.szExeFile, image) != 0) continue;
+        HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process.th32ProcessID);
+        if (handle && TerminateProcess(handle, 9)) ++ended;
+        if (handle) CloseHandle(handle);
+    }
+    CloseHandle(snapshot);
+    return ended;
+}
+
+std::map<std::string, std::string> ReadFolder(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const std::string& name : ListFiles(folder)) ReadWholeFile(folder + "\\" + name, files[name]);
+    return files;
+}
+
+} // namespace
+
+// Vantoro killed while it sends the files: the computer's result is an error, the last
+// complete set is untouched, the agent service and file are gone, and the next run succeeds.
+TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    const std::string received = output.Path() + "\\" + local;
+
+    RunJobsUnattended();
+    if (entry->result == kJobInstallError && entry->errorCode == ERROR_SERVICE_REQUEST_TIMEOUT)
+        GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    ASSERT_TRUE(ServiceGone(30000));
+    const auto good = ReadFolder(received);
+    ASSERT_FALSE(good.empty());
+
+    // A repair folder large enough to be caught in the middle of its transfer.
+    const std::string big = RepairFolder() + "\\zzlarge._";
+    ASSERT_TRUE(WriteWholeFile(big, PatternBytes(96 * 1024 * 1024, 7)));
+    int killed = 0;
+    std::thread run([] { RunJobsUnattended(); });
+    for (DWORD start = GetTickCount(); killed == 0 && GetTickCount() - start < 60000; Sleep(5))
+        if (!ListFiles(received + ".incomplete").empty()) killed = EndProcesses("Vantoro.exe");
+    run.join();
+    EXPECT_EQ(1, killed) << "the transfer was not caught under way";
+    EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
+    EXPECT_TRUE(good == ReadFolder(received)) << "the last complete set changed";
+    EXPECT_TRUE(ServiceGone(30000));
+    EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local)) << log;
+    EXPECT_NE(std::string::npos, log.find("not put in place")) << log;
+
+    DeleteFileA(big.c_str());
+    RunJobsUnattended();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    EXPECT_EQ(ReadFolder(RepairFolder()), ReadFolder(received));
+    EXPECT_FALSE(FileExists(received + ".incomplete"));
+    EXPECT_TRUE(ServiceGone(30000));
+}
+
+// The agent file in use on the target (an earlier agent still running): a clear error for
+// that computer, nothing stored, and the earlier agent's file is left alone.
+TEST_F(EndToEndTest, AgentFileInUseIsAnInstallErrorForThatComputer)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    const std::string placed = SystemFolder() + "\\Vantoro.exe";
+    ASSERT_TRUE(CopyFileA(agent.c_str(), placed.c_str(), FALSE));
+    HANDLE inUse = CreateFileA(placed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+
+    RunJobsUnattended();
+    CloseHandle(inUse);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), entry->result);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), entry->errorCode);
+    EXPECT_TRUE(ListFiles(output.Path() + "\\" + local).empty());
+    EXPECT_TRUE(ServiceGone(30000));
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local + "\t==//==\tAgent install error - "))
+        << log;
+    DeleteFileA(placed.c_str());
 }
