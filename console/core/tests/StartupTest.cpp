@@ -17,6 +17,7 @@
 #include "TestSupport.h"
 
 #include <map>
+#include <set>
 #include <stdexcept>
 
 using namespace testing_support;
@@ -440,3 +441,58 @@ TEST_F(ApplicationTest, ProgramExitCodes)
 }
 
 } // namespace
+
+// Hostile list files through the unattended run: each gives every computer read from it a
+// result of its own and the run its exit code, and nothing is written outside the output
+// folders (the simulated agents' repair folders are made for the plain names only).
+TEST_F(UnattendedRunTest, HostileListFilesGiveEachNameAResultAndWriteNothingElsewhere)
+{
+    std::string garbage = PatternBytes(4096, 3);
+    std::string utf16 = std::string("\xFF\xFE", 2);
+    for (char c : std::string("SIMA\r\nSIMB\r\n")) utf16 += std::string(1, c) + '\0';
+    std::string manyLines;
+    for (int i = 0; i < 100000; ++i) manyLines += (i % 2) ? "\n" : "   \t\r\n";
+    manyLines += "SIMA\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        int exitCode;            // of the run
+        size_t succeeded;        // computers whose files arrived
+    };
+    const Case cases[] = {
+        {"binary garbage", garbage, 1, 0},
+        {"a UTF-16 file", utf16, 1, 0},
+        {"100,000 blank lines and one name", manyLines, 0, 1},
+        {"names that are no folder name", "..\n..\\..\\ESCAPED\nPC:STREAM\nTAB\x01NAME\nSIMA\n", 1, 1},
+        {"empty lines only", "\n\n\r\n", 1, 0},
+    };
+    deployer->prepareFolders = false;
+    deployer->MakeRepairFolder("SIMA", simagents::Script{});
+    const std::string out = folder.Path() + "\\out";
+    const std::set<std::string> before = [&] {
+        std::set<std::string> names;
+        for (const std::string& name : ListFiles(folder.Path())) names.insert(name);
+        return names;
+    }();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CommandLineOptions options = Parse(("-S " + WriteList(c.text)).c_str());
+        SetUnattended(true);
+        EXPECT_EQ(c.exitCode, UnattendedRun(options));
+        size_t succeeded = 0;
+        for (size_t i = 0; i < TheComputerList().Size(); ++i) {
+            const ComputerEntry& entry = *TheComputerList().At(i);
+            EXPECT_EQ(0, entry.inProgress) << entry.name;
+            if (entry.result == kJobSucceeded) ++succeeded;
+        }
+        EXPECT_EQ(c.succeeded, succeeded);
+        std::set<std::string> now;
+        for (const std::string& name : ListFiles(folder.Path())) now.insert(name);
+        now.erase("list.txt");
+        now.erase("Salvora.log"); // the result log, kept there by the fixture
+        std::set<std::string> expected = before;
+        expected.erase("list.txt");
+        EXPECT_EQ(expected, now) << "a file beside the output folder";
+        for (const std::string& name : ListFiles(out)) ADD_FAILURE() << "a file in the output root: " << name;
+    }
+}
