@@ -572,10 +572,20 @@ int PipeChannel::ReceiveFile(std::string& fileName, const char* folder)
         outcome = ReceiveMessage(buffer, length, sequence);
         switch (outcome) {
         case MessageOutcome::Payload: {
-            DWORD written = 0;
-            if (!WriteFile(file.Get(), buffer, static_cast<DWORD>(length), &written, nullptr) ||
-                written != static_cast<DWORD>(length))
-                return -1;
+            // A disk that fills may first take part of a block without an error: the rest
+            // is written again, so that the failure carries the system's code (112).
+            const char* cursor = buffer;
+            DWORD left = static_cast<DWORD>(length);
+            while (left) {
+                DWORD written = 0;
+                if (!WriteFile(file.Get(), cursor, left, &written, nullptr)) return -1;
+                if (written == 0) {
+                    SetLastError(ERROR_DISK_FULL);
+                    return -1;
+                }
+                cursor += written;
+                left -= written;
+            }
             break;
         }
         case MessageOutcome::EndOfFile:
