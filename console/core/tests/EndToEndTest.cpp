@@ -294,3 +294,72 @@ TEST_F(EndToEndTest, AgentFileInUseIsAnInstallErrorForThatComputer)
         << log;
     DeleteFileA(placed.c_str());
 }
+
+namespace {
+
+// The agent service's state, 0 when there is none.
+DWORD AgentServiceState()
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return 0;
+    DWORD state = 0;
+    if (SC_HANDLE service = OpenServiceA(manager, kAgentFileName, SERVICE_QUERY_STATUS)) {
+        SERVICE_STATUS status = {};
+        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return state;
+}
+
+} // namespace
+
+// The console's unattended run (Salvora.exe -S) killed while its agent works and waits to
+// report: the agent ends once it finds its pipe broken, and the next run on the same
+// computer succeeds and leaves no service and no agent file behind.
+TEST_F(EndToEndTest, ConsoleKilledWhileItsAgentWaitsLeavesANextRunThatSucceeds)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    ASSERT_TRUE(SetString("InstallPath", program.Path()));
+    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
+    ASSERT_TRUE(SetString("LogFileName", program.Path() + "\\killed.log"));
+    ASSERT_TRUE(SetDword("ERDtimeout", 120));
+    const std::string list = program.Path() + "\\list.txt";
+    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\n"));
+    std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION console = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &console));
+    CloseHandle(console.hThread);
+    // Caught once the console holds the agent's one pipe instance: the pipe exists, and
+    // no instance is free (a wait for one times out instead of finding none).
+    auto consoleConnected = [] {
+        if (AgentServiceState() != SERVICE_RUNNING) return false;
+        if (WaitNamedPipeA(kAgentPipeName, 1)) return false; // the agent still listens
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    };
+    DWORD start = GetTickCount();
+    while (!consoleConnected() && GetTickCount() - start < 60000 &&
+           WaitForSingleObject(console.hProcess, 0) == WAIT_TIMEOUT)
+        Sleep(5);
+    bool caught = consoleConnected();
+    TerminateProcess(console.hProcess, 9);
+    WaitForSingleObject(console.hProcess, 10000);
+    CloseHandle(console.hProcess);
+    ASSERT_TRUE(caught) << "the console was never seen connected to its agent";
+
+    EXPECT_TRUE(ServiceGone(60000)) << "the agent did not end after its console was gone";
+    EXPECT_TRUE(ListFiles(output.Path() + "\\" + local).empty());
+
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    RunJobsUnattended();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    EXPECT_EQ(ListFiles(RepairFolder()), ListFiles(output.Path() + "\\" + local));
+    EXPECT_TRUE(ServiceGone(30000));
+    EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+}
