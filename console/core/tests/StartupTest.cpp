@@ -41,6 +41,40 @@ TEST(CommandLine, SwitchesWithEitherMarkAndAnyCase)
     EXPECT_EQ("list.txt", none.importFile);
 }
 
+// Hostile command lines: over-long, unbalanced quotes, unknown switches, absurd numbers.
+// Each is read without harm into what the options say, and the rest is left as default.
+TEST(CommandLine, HostileLinesGiveDefaultsOrWhatTheyName)
+{
+    const std::string huge(70000, 'x');
+    struct Case {
+        const char* what;
+        std::string line;
+        bool unattended;
+        std::string importFile;
+    };
+    const Case cases[] = {
+        {"70,000 characters in one word", huge, false, huge},
+        {"70,000 characters after -S", "-S " + huge, true, huge},
+        {"an unbalanced quote", "-S \"C:\\lists\\a b.txt", true, "C:\\lists\\a b.txt"},
+        {"a lone quote", "\"", false, ""},
+        {"unknown switches only", "-Q /Z --help -? /", false, ""},
+        {"switch marks without names", "- / -- //", false, ""},
+        {"control characters", "-S \x01\x02 list\ttab.txt", true, "\x01\x02"},
+        {"nothing", "", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CommandLineOptions options = Parse(c.line.c_str());
+        EXPECT_EQ(c.unattended, options.unattended);
+        EXPECT_EQ(c.importFile, options.importFile);
+        EXPECT_FALSE(options.onDemandTasks);
+    }
+    // Retry numbers out of range stay numbers and the pause stays bounded.
+    CommandLineOptions absurd = Parse("-r=99999999999999999999 -n=-99999999999999999999");
+    EXPECT_LE(RetryPauseMilliseconds(absurd.retryMinutes), static_cast<DWORD>(INFINITE - 1));
+    EXPECT_EQ(0u, RetryPauseMilliseconds(-5));
+}
+
 TEST(CommandLine, ValuedOptions)
 {
     CommandLineOptions options = Parse("-L=C:\\logs\\run.log /o=D:\\ERD\\%COMPUTERNAME% -r=30 -N=2");
@@ -440,6 +474,26 @@ TEST_F(ApplicationTest, ProgramExitCodes)
     EXPECT_NE(std::string::npos, log.find("Read error or empty import file: " + folder.Path() + "\\missing.txt"));
 }
 
+// The program itself with hostile unattended command lines: each ends with exit code 1
+// (no list to run) and shows nothing, however long or broken the line.
+TEST_F(ApplicationTest, HostileProgramCommandLinesEndWithTheirExitCode)
+{
+    ASSERT_TRUE(SetString("InstallPath", folder.Path()));
+    ASSERT_TRUE(SetString("LogFileName", folder.Path() + "\\program.log"));
+    const std::string program = "\"" + BinFolder() + "\\Salvora.exe\"";
+    const std::string lines[] = {
+        " -S " + std::string(30000, 'x'),
+        " -S \"" + folder.Path() + "\\no such list.txt",
+        " -S -Q /Z -- -? / -o= -l= -r=-2147483648 -n=99999999999",
+        " /s \"\"\"\"\"",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line.substr(0, 80));
+        EXPECT_EQ(1, RunProgram(program + line, 60000));
+    }
+    EXPECT_TRUE(ListFiles(folder.Path() + "\\out").empty());
+}
+
 } // namespace
 
 // Hostile list files through the unattended run: each gives every computer read from it a
@@ -489,7 +543,8 @@ TEST_F(UnattendedRunTest, HostileListFilesGiveEachNameAResultAndWriteNothingElse
         std::set<std::string> now;
         for (const std::string& name : ListFiles(folder.Path())) now.insert(name);
         now.erase("list.txt");
-        now.erase("Salvora.log"); // the result log, kept there by the fixture
+        now.erase("Salvora.log");  // the result log, kept there by the fixture
+        now.erase("TNGAgent.ini"); // the run's status file, in the program folder by design
         std::set<std::string> expected = before;
         expected.erase("list.txt");
         EXPECT_EQ(expected, now) << "a file beside the output folder";
