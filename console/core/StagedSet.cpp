@@ -51,6 +51,28 @@ bool RemoveSet(const std::string& folder)
     return RemoveDirectoryA(folder.c_str()) != FALSE;
 }
 
+// Subfolders are no part of a repair set (another template's dated sets, say): they go
+// back into the folder with the new set before the previous set is removed.
+void MoveSubfoldersBack(const std::string& aside, const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((aside + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::strcmp(found.cFileName, ".") == 0 ||
+            std::strcmp(found.cFileName, "..") == 0)
+            continue;
+        MoveFileA((aside + "\\" + found.cFileName).c_str(), (folder + "\\" + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+void RemovePreviousSet(const std::string& aside, const std::string& folder)
+{
+    MoveSubfoldersBack(aside, folder);
+    RemoveSet(aside);
+}
+
 bool IsEmptyFolder(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
@@ -74,7 +96,7 @@ void RecoverLocked(const std::string& folder)
     if (!Exists(folder))
         MoveFileA(aside.c_str(), folder.c_str());
     else
-        RemoveSet(aside); // ended before the previous set was removed
+        RemovePreviousSet(aside, folder); // ended before the previous set was removed
 }
 
 std::string WithoutTrailingBackslashes(std::string folder)
@@ -179,7 +201,7 @@ bool StagedSet::Commit()
         return false;
     }
     committed_ = true;
-    if (hadPrevious) RemoveSet(aside); // what stays is removed by the next repair
+    if (hadPrevious) RemovePreviousSet(aside, folder_); // what stays is removed by the next repair
     return true;
 }
 

@@ -182,6 +182,25 @@ TEST_F(StagedSetTest, ASwapCutShortIsRepairedBeforeTheFolderIsUsed)
     EXPECT_FALSE(Exists(out + ".previous"));
 }
 
+// A subfolder in the output folder (another template's dated sets) is no part of the set:
+// it stays in the folder, with what it holds, run after run.
+TEST_F(StagedSetTest, SubfoldersOfTheFolderStayInIt)
+{
+    Run(30000);
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), Entry().result);
+    ASSERT_TRUE(CreateDirectoryA((Out() + "\\1999-12-07").c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(Out() + "\\1999-12-07\\system._", "an older set"));
+    for (size_t bytes : {31000u, 32000u}) {
+        Run(bytes);
+        EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), Entry().result) << Entry().errorCode;
+        EXPECT_EQ(ReadSet(deployer->RepairFolder("PC01")), ReadSet(Out()));
+        std::string older;
+        EXPECT_TRUE(ReadWholeFile(Out() + "\\1999-12-07\\system._", older));
+        EXPECT_EQ("an older set", older);
+        EXPECT_FALSE(Exists(Out() + ".previous"));
+    }
+}
+
 // A file where the receive folder belongs is the computer's folder error; nothing of the
 // set changes. Several computers sharing one folder each receive into one of their own.
 TEST_F(StagedSetTest, ReceiveFolderInTheWayAndASharedFolder)
