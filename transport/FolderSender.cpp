@@ -44,5 +44,6 @@ bool SendFolderFiles(PipeChannel& channel, HANDLE stopEvent, const std::string& 
         }
     }
     find.Reset();
+    if (options.hook) options.hook->BeforeTerminator();
     return channel.SendFile(listingEnd == ERROR_NO_MORE_FILES ? kFinishName : kErrorName, "");
 }

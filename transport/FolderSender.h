@@ -16,6 +16,8 @@ class FolderSendHook {
 public:
     virtual ~FolderSendHook() = default;
     virtual DWORD BeforeFile(unsigned index, const char* fileName) = 0;
+    // Called once the listing has ended, before the terminator name goes out.
+    virtual void BeforeTerminator() {}
 };
 
 struct FolderSendOptions {

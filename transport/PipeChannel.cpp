@@ -28,6 +28,10 @@ public:
               InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
               SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
     }
+    // The pipe's owner: the Administrators group, which an ordinary account cannot name as
+    // owner of what it creates. The console refuses a pipe that has another owner.
+    bool SetAdministratorsOwner() { return ok_ && SetSecurityDescriptorOwner(&descriptor_, admins_, FALSE); }
+    void ClearOwner() { SetSecurityDescriptorOwner(&descriptor_, nullptr, FALSE); }
     ~PipeSecurity()
     {
         if (admins_) FreeSid(admins_);
@@ -53,6 +57,50 @@ private:
 constexpr DWORD kCancelGrace = 1000;
 constexpr DWORD kCloseGrace = 200;
 constexpr DWORD kCancelPoll = 10;
+
+// FILE_FLAG_FIRST_PIPE_INSTANCE: the creation fails when a pipe of that name exists
+// already. Windows 2000 Service Pack 2 and later know the flag; Windows NT 4.0 rejects it.
+constexpr DWORD kFirstPipeInstance = 0x00080000;
+
+bool SystemKnowsFirstPipeInstance()
+{
+    OSVERSIONINFOEXA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
+        // Before Windows NT 4.0 Service Pack 6 only the short record is known: NT 4.0 or older.
+        OSVERSIONINFOA plain = {};
+        plain.dwOSVersionInfoSize = sizeof(plain);
+        if (!GetVersionExA(&plain)) return false;
+        return plain.dwPlatformId == VER_PLATFORM_WIN32_NT && plain.dwMajorVersion > 5;
+    }
+    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5) return false;
+    if (version.dwMajorVersion > 5 || version.dwMinorVersion > 0) return true;
+    return version.wServicePackMajor >= 2;
+}
+
+// True when the pipe's server end is owned by LocalSystem or the Administrators group: the
+// owner only an administrator or the system can give a pipe. A descriptor naming no owner
+// (or none readable) is refused as well.
+bool IsServerOwnedByAdministrators(HANDLE pipe)
+{
+    alignas(DWORD) BYTE buffer[512];
+    DWORD needed = 0;
+    if (!GetKernelObjectSecurity(pipe, OWNER_SECURITY_INFORMATION, buffer, sizeof(buffer), &needed)) return false;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(buffer, &owner, &defaulted) || !owner || !IsValidSid(owner)) return false;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    PSID system = nullptr;
+    bool trusted = false;
+    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                 &admins) &&
+        AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system))
+        trusted = EqualSid(owner, admins) || EqualSid(owner, system);
+    if (admins) FreeSid(admins);
+    if (system) FreeSid(system);
+    return trusted;
+}
 
 bool IsTerminatorName(const char* name)
 {
@@ -150,9 +198,19 @@ bool PipeChannel::Listen(HANDLE stopEvent)
     PipeSecurity security;
     if (!security.IsValid()) return false;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Descriptor(), TRUE};
-    handle = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                              PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kMaxMessage, kMaxMessage,
-                              timeout, &attributes);
+    // A pipe of this name made by anyone else first is never joined: the creation fails.
+    DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
+    if (SystemKnowsFirstPipeInstance()) openMode |= kFirstPipeInstance;
+    bool ownerSet = security.SetAdministratorsOwner();
+    handle = CreateNamedPipeA(name.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                              kMaxMessage, kMaxMessage, timeout, &attributes);
+    if (handle == INVALID_HANDLE_VALUE && ownerSet && GetLastError() == ERROR_INVALID_OWNER) {
+        // A token that may not name the group: its own default owner (LocalSystem's is the
+        // system or the group).
+        security.ClearOwner();
+        handle = CreateNamedPipeA(name.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                  kMaxMessage, kMaxMessage, timeout, &attributes);
+    }
     if (handle == INVALID_HANDLE_VALUE) return false;
 
     overlapped = OVERLAPPED{};
@@ -176,22 +234,33 @@ bool PipeChannel::Listen(HANDLE stopEvent)
 
 bool PipeChannel::Open()
 {
+    // READ_CONTROL: the server's owner is read before anything crosses. The server may
+    // identify the console but never act as it.
+    constexpr DWORD kClientAccess = GENERIC_READ | GENERIC_WRITE | READ_CONTROL;
+    constexpr DWORD kClientFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
     std::string localForm;
     for (DWORD attempt = 1; attempt <= openAttempts; ++attempt) {
-        handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &attributes, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED, nullptr);
+        handle = CreateFileA(name.c_str(), kClientAccess, 0, &attributes, OPEN_EXISTING, kClientFlags, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             // Wine cannot open a pipe by the UNC name of its own computer.
             DWORD error = GetLastError();
             if (error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH) {
                 if (localForm.empty()) localForm = LocalFormOfOwnPipe(name);
                 if (!localForm.empty())
-                    handle = CreateFileA(localForm.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &attributes,
-                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+                    handle = CreateFileA(localForm.c_str(), kClientAccess, 0, &attributes, OPEN_EXISTING,
+                                         kClientFlags, nullptr);
             }
         }
         if (handle != INVALID_HANDLE_VALUE) {
+            // A pipe someone else made under the agent's name before the agent could: its
+            // answers and files are not the computer's. Refused at once, never retried.
+            if (!IsServerOwnedByAdministrators(handle)) {
+                CloseHandle(handle);
+                handle = INVALID_HANDLE_VALUE;
+                SetLastError(ERROR_INVALID_OWNER);
+                return false;
+            }
             overlapped = OVERLAPPED{};
             DWORD mode = PIPE_READMODE_MESSAGE;
             SetNamedPipeHandleState(handle, &mode, nullptr, nullptr);
@@ -532,10 +601,20 @@ int PipeChannel::ReceiveFile(std::string& fileName, const char* folder)
         outcome = ReceiveMessage(buffer, length, sequence);
         switch (outcome) {
         case MessageOutcome::Payload: {
-            DWORD written = 0;
-            if (!WriteFile(file.Get(), buffer, static_cast<DWORD>(length), &written, nullptr) ||
-                written != static_cast<DWORD>(length))
-                return -1;
+            // A disk that fills may first take part of a block without an error: the rest
+            // is written again, so that the failure carries the system's code (112).
+            const char* cursor = buffer;
+            DWORD left = static_cast<DWORD>(length);
+            while (left) {
+                DWORD written = 0;
+                if (!WriteFile(file.Get(), cursor, left, &written, nullptr)) return -1;
+                if (written == 0) {
+                    SetLastError(ERROR_DISK_FULL);
+                    return -1;
+                }
+                cursor += written;
+                left -= written;
+            }
             break;
         }
         case MessageOutcome::EndOfFile:

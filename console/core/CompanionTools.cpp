@@ -6,6 +6,7 @@
 #include "Messages.h"
 #include "OutputFolder.h"
 #include "ResultLog.h"
+#include "StagedSet.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ void ApplyErd(HWND owner, const ConsoleSettings& settings, const char* computerN
     const char* name = computerName ? computerName : "";
     std::string folder;
     ExpandOutputFolder(settings.OutDir, name, ConsoleTime(), folder); // an unusable template: empty
+    RecoverStagedSet(folder); // a swap the console did not finish: the complete set back under its name
     StartOrReport(owner, ApplyErdCommand(settings.InstallPath, name, folder), "Load Restavo");
 }
 

@@ -11,6 +11,7 @@
 #include "RunMailbox.h"
 #include "RunPolicy.h"
 #include "Settings.h"
+#include "StagedSet.h"
 #include "StepPool.h"
 #include "Synchronization.h"
 
@@ -391,6 +392,7 @@ DWORD RunJobs(ComputerList& list)
             if (IsCancelRequested()) SetEvent(run.abortEvent);
         }
         MutableRunFigures() = RunFigures{};
+        ForgetIncompleteTransfers(); // the log's notes on sets not put in place are this run's
 
         Jobs jobs;
         std::vector<RunPolicy::Keys> keys;

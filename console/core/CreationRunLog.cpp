@@ -4,6 +4,7 @@
 #include "CreationRun.h"
 #include "Messages.h"
 #include "ResultLog.h"
+#include "StagedSet.h"
 #include "UnicenterStatus.h"
 
 #include "AgentDeployment.h"
@@ -44,6 +45,7 @@ void LogRunResults(const ComputerList& list, HWND owner, bool cancelled)
         if (LoadConsoleString(entry->result, text)) {
             if (entry->errorCode != 0 && entry->errorCode != kNoErrorCode)
                 text += " - " + NetErrorText(entry->errorCode);
+            text += IncompleteTransferNote(entry->name); // the last good set was kept
             log.LogItemById(true, entry->name.c_str(), nullptr, IDS_CREATE_ER_DISK, text.c_str(), code);
         } else {
             log.LogItem(true, entry->name.c_str(), nullptr, TEXT_CREATE_ER_DISK, nullptr, code);

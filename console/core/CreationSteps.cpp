@@ -3,6 +3,7 @@
 #include "CreationRun.h"
 #include "Enumeration.h"
 #include "OutputFolder.h"
+#include "StagedSet.h"
 #include "Synchronization.h"
 
 #include <cstring>
@@ -31,7 +32,7 @@ bool PrepareOutputFolder(CreationJob& job)
         return false;
     }
     if (job.folder.empty() && !ExpandOutputFolder(job.entry.name.c_str(), job.folder)) {
-        FailFetch(job, kJobOutputFolderError, ERROR_FILENAME_EXCED_RANGE);
+        FailFetch(job, kJobOutputFolderError, GetLastError()); // too long, or a name that is no folder
         return false;
     }
     DWORD attributes = GetFileAttributesA(job.folder.c_str());
@@ -56,6 +57,12 @@ bool PrepareOutputFolder(CreationJob& job)
 bool ReceiveIntoFolder(CreationJob& job, const std::string& folder)
 {
     ComputerEntry& entry = job.entry;
+    // The previous set stays whole under the folder's name until "<Finish>".
+    StagedSet staged(folder, entry.name);
+    if (!staged.Begin()) {
+        FailFetch(job, kJobOutputFolderError, GetLastError());
+        return false;
+    }
     // The go-ahead; its value means nothing. A go-ahead that cannot be written has no
     // outcome of its own: the reception that follows fails.
     unsigned char goAhead = 0x10; // FILE_ATTRIBUTE_DIRECTORY's low byte, the folder's attribute word
@@ -67,7 +74,7 @@ bool ReceiveIntoFolder(CreationJob& job, const std::string& folder)
             SetOutcome(entry, kJobCancelled, kNoErrorCode);
             return false;
         }
-        int received = job.channel.ReceiveFile(fileName, folder.c_str());
+        int received = job.channel.ReceiveFile(fileName, staged.ReceiveFolder().c_str());
         if (received == -3) {
             FailFetch(job, kJobTimeout, kNoErrorCode);
             return false;
@@ -80,7 +87,11 @@ bool ReceiveIntoFolder(CreationJob& job, const std::string& folder)
                 FailFetch(job, kJobCopyError, error);
             return false;
         }
-        if (fileName == kFinishName) return true;
+        if (fileName == kFinishName) {
+            if (staged.Commit()) return true; // the whole set in place
+            FailFetch(job, kJobOutputFolderError, GetLastError());
+            return false;
+        }
         if (fileName == kErrorName) {
             FailFetch(job, kJobCopyError, kNoErrorCode);
             return false;

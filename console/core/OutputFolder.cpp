@@ -40,6 +40,29 @@ std::string KeepKnownConversions(const std::string& text)
     return result;
 }
 
+// A computer's name stands for one folder name: nothing in it may lead out of the folder
+// above, name a stream or a date conversion ("..", "a:b", "x\\y", "%c").
+bool IsFolderNameSafe(const std::string& name)
+{
+    if (name.empty()) return true; // no computer: the token is left out
+    bool onlyDotsAndSpaces = true;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|%", c)) return false;
+        if (c != '.' && c != ' ') onlyDotsAndSpaces = false;
+    }
+    return !onlyDotsAndSpaces;
+}
+
+// A colon only after a drive letter ("C:") or in the "\\?\C:" form: anywhere else it would
+// name a stream of a file instead of a folder.
+bool ColonsAreDrives(const std::string& path)
+{
+    size_t drive = path.compare(0, 4, "\\\\?\\") == 0 ? 5 : 1;
+    for (size_t at = path.find(':'); at != std::string::npos; at = path.find(':', at + 1))
+        if (at != drive) return false;
+    return true;
+}
+
 } // namespace
 
 bool SplitAtToken(const char* token, const std::string& text)
@@ -63,6 +86,10 @@ bool ExpandOutputFolder(const std::string& outDirTemplate, const char* name, tim
     win::CriticalSectionLock guard(g_expansionLock);
     path.clear();
     std::string computer = name ? name : "";
+    if (!IsFolderNameSafe(computer)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
     std::string text = outDirTemplate;
     while (SplitAtToken("%COMPUTERNAME%", text)) text = g_head + computer + g_tail;
     while (SplitAtToken("%DD%", text)) text = g_head + "%d" + g_tail;
@@ -82,6 +109,10 @@ bool ExpandOutputFolder(const std::string& outDirTemplate, const char* name, tim
     size_t length = text.empty() ? 0 : strftime(buffer, sizeof(buffer), text.c_str(), &local);
     if (length == 0) {
         SetLastError(text.empty() ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (!ColonsAreDrives(std::string(buffer, length))) {
+        SetLastError(ERROR_INVALID_NAME);
         return false;
     }
     path.assign(buffer, length);

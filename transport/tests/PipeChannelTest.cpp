@@ -498,3 +498,77 @@ TEST(PipeChannel, CloseOnAnotherThreadClosesThePipeUnderTheReadInFlight)
     EXPECT_FALSE(readResult.load());
     SetEvent(done);
 }
+
+// Someone made the agent's pipe first, with the security any program gets. The agent
+// cannot make its own under that name, and the console refuses the squatter's pipe at the
+// first attempt (its server is not owned by the system or the administrators): no
+// answer of the squatter's is ever read.
+TEST(PipeChannel, SquattedPipeIsRefusedAndTheAgentCannotJoinIt)
+{
+    const std::string name = pipe_test::UniquePipeName();
+    win::Handle squatter(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kMaxMessage,
+                                          kMaxMessage, 1000, nullptr));
+    ASSERT_TRUE(squatter);
+
+    PipeChannel agent;
+    agent.name = name;
+    agent.timeout = 1000;
+    EXPECT_FALSE(agent.Listen(nullptr));
+    EXPECT_FALSE(agent.IsOpen());
+
+    win::Handle connected(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED connect = {};
+    connect.hEvent = connected.Get();
+    if (!ConnectNamedPipe(squatter.Get(), &connect)) {
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+    }
+
+    PipeChannel console;
+    console.name = name;
+    console.openRetryDelay = 200;
+    EXPECT_FALSE(console.Open());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_OWNER));
+    EXPECT_FALSE(console.IsOpen());
+
+    // The console came once and went: the squatter finds the pipe broken, and no second
+    // attempt follows.
+    ASSERT_EQ(WaitForSingleObject(connected.Get(), 5000), WAIT_OBJECT_0);
+    char byte = 0;
+    DWORD got = 0;
+    OVERLAPPED read = {};
+    read.hEvent = connected.Get();
+    ResetEvent(connected.Get());
+    if (!ReadFile(squatter.Get(), &byte, 1, &got, &read) && GetLastError() == ERROR_IO_PENDING)
+        GetOverlappedResult(squatter.Get(), &read, &got, TRUE);
+    EXPECT_EQ(got, 0u);
+    DisconnectNamedPipe(squatter.Get());
+    ResetEvent(connected.Get());
+    connect = OVERLAPPED{};
+    connect.hEvent = connected.Get();
+    bool again = ConnectNamedPipe(squatter.Get(), &connect) || GetLastError() == ERROR_PIPE_CONNECTED ||
+                 WaitForSingleObject(connected.Get(), 1000) == WAIT_OBJECT_0;
+    EXPECT_FALSE(again);
+    CancelIo(squatter.Get());
+}
+
+// The agent's pipe is owned by the Administrators group, which is what the console checks.
+TEST(PipeChannel, AgentPipeIsOwnedByTheAdministrators)
+{
+    PipePair pair([](PipeChannel& server) {
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_EQ(GetSecurityInfo(server.handle, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                  nullptr, nullptr, &descriptor),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        win::LocalMemory hold(descriptor);
+        ASSERT_NE(owner, nullptr);
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        PSID admins = nullptr;
+        AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                 &admins);
+        EXPECT_TRUE(EqualSid(owner, admins));
+        FreeSid(admins);
+    });
+    EXPECT_TRUE(pair.opened);
+}

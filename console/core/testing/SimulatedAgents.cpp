@@ -259,6 +259,10 @@ class FaultInjector final : public FolderSendHook {
 public:
     FaultInjector(SimulatedDeployer::Agent& agent, PipeChannel& channel) : agent_(agent), channel_(channel) {}
     DWORD BeforeFile(unsigned index, const char* fileName) override;
+    void BeforeTerminator() override
+    {
+        if (agent_.script.breakAt == Break::BeforeFinish) channel_.Disconnect(); // every file whole, no terminator
+    }
 
 private:
     SimulatedDeployer::Agent& agent_;
@@ -269,6 +273,17 @@ private:
 
 DWORD FaultInjector::BeforeFile(unsigned index, const char* fileName)
 {
+    const Script& script = agent_.script;
+    if (index == script.breakFile && script.breakAt != Break::None && script.breakAt != Break::BeforeFinish) {
+        // The transfer breaks at this file: its name (and for MidFile a first block) goes out
+        // through the channel's own framing, then the agent is gone and the file's send fails.
+        const int32_t nameLength = static_cast<int32_t>(std::strlen(fileName) + 1);
+        if (script.breakAt != Break::BetweenFiles && channel_.Transact(0, fileName, nameLength) &&
+            script.breakAt == Break::MidFile)
+            channel_.Transact(1, fileName, nameLength - 1);
+        channel_.Disconnect();
+        return 0;
+    }
     switch (agent_.script.behaviour) {
     case Behaviour::HalfTransfer:
         if (index == 0) channel_.Disconnect(); // the agent is gone: its first file cannot go out

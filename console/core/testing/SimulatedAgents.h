@@ -34,6 +34,15 @@ enum class Behaviour {
                     // "Agent install error", RPC server unavailable
 };
 
+// Where a transfer that succeeded so far breaks: the agent disconnects there.
+enum class Break {
+    None,
+    AfterName,    // file `breakFile`'s name message, then nothing
+    MidFile,      // file `breakFile`'s name and first data message, then nothing
+    BetweenFiles, // every file before `breakFile` whole, then nothing
+    BeforeFinish, // every file whole, no terminator name
+};
+
 struct Script {
     Behaviour behaviour = Behaviour::Success;
     DWORD workMs = 0;          // rdisk.exe's work before the status goes out
@@ -43,6 +52,8 @@ struct Script {
     DWORD perFileDelayMs = 0; // the look at the stop event before each file (slow transfers)
     DWORD deployMs = 0;        // what deploying costs (copy, service start); Cancel ends it
     bool endsAfterStatus = false; // the agent ends right after its status, before the go-ahead
+    Break breakAt = Break::None;
+    unsigned breakFile = 1;
 };
 
 class SimulatedDeployer final : public AgentDeployer {

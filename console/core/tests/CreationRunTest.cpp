@@ -168,10 +168,11 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
     }
     ExpectFilesFetched("SLOW");
     ExpectFilesFetched("GOOD");
-    // The agent gone at its first file left nothing; the listing that ended in "<Error>"
-    // kept the files it sent (all but the last).
+    // The agent gone at its first file left nothing in the folder; the listing that ended in
+    // "<Error>" sent all but its last file, and those stay apart from the folder.
     EXPECT_TRUE(ListFiles(OutFolder("HALFWAY")).empty());
-    EXPECT_EQ(2u, ListFiles(OutFolder("LISTERR")).size());
+    EXPECT_EQ(2u, ListFiles(OutFolder("LISTERR") + ".incomplete").size());
+    EXPECT_TRUE(ListFiles(OutFolder("LISTERR")).empty());
     EXPECT_FALSE(FileExists(OutFolder("FAILED"))); // no go-ahead without AlwaysCopyFiles
     EXPECT_EQ(9, TheRunState().completedCount);
     EXPECT_EQ(7, TheRunState().errorCount);
@@ -183,7 +184,9 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tFAILED\t==//==\tCOMMUNICATION - " + fileNotFound + "\t2"))
         << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tOWNLIMIT\t==//==\tTIMEOUT\t-1")) << log;
-    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLISTERR\t==//==\tERD files copying error\t-1")) << log;
+    EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLISTERR\t==//==\tERD files copying error (not put "
+                                          "in place; the files received are in LISTERR.incomplete)\t-1"))
+        << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tNOINSTALL\t==//==\tAgent install error - ")) << log;
     EXPECT_NE(std::string::npos, log.find("* Errors=7 *")) << log;
     EXPECT_NE(std::string::npos, log.find("* Result: Error *")) << log;

@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include "CreationRun.h"
 #include "Enumeration.h"
@@ -288,6 +294,229 @@ TEST_F(EndToEndTest, ThisComputerListedTwiceGetsTwoSoundJobs)
         EXPECT_EQ(nullptr, entry.serviceHandle);
     }
     ExpectRepairFilesWhole(local);
+}
+
+// An ordinary program made the agent's pipe before the agent could and plays the agent
+// with a "hive" of its own. The real console and the real agent service: the agent cannot
+// make its pipe, the console refuses the squatter's (or finds the agent gone first), the
+// computer's result is an error, no file of the squatter's is stored, and the agent is gone.
+TEST_F(EndToEndTest, ASquattedPipeIsRefusedAndNothingOfItsIsStored)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    const std::string squatterProgram = BinFolder() + "\\PipeSquatter.exe";
+    if (!FileExists(squatterProgram)) GTEST_SKIP() << "PipeSquatter.exe is not built";
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+
+    TempFolder planted{"plant"};
+    ASSERT_TRUE(WriteWholeFile(planted.Path() + "\\system._", "a hive of the squatter's choosing"));
+    const std::string readyName = "SalvoraSquatterReady-" + std::to_string(GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+    ASSERT_NE(nullptr, ready);
+    std::string line = "\"" + squatterProgram + "\" \\\\.\\pipe\\Salvora " + readyName + " \"" + planted.Path() +
+                       "\" 30000";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION squatter = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &squatter));
+    CloseHandle(squatter.hThread);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 10000));
+    CloseHandle(ready);
+
+    RunJobsUnattended();
+
+    EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
+    // Refused (COMMUNICATION, the owner's code), or the agent ended before the console
+    // reached the pipe (its service stopped: an installation error).
+    EXPECT_TRUE((entry->result == kJobCommunication && entry->errorCode == ERROR_INVALID_OWNER) ||
+                entry->result == kJobInstallError)
+        << entry->result << " " << entry->errorCode;
+    EXPECT_TRUE(ListFiles(output.Path() + "\\" + local).empty());
+    DWORD exitCode = STILL_ACTIVE;
+    if (WaitForSingleObject(squatter.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(squatter.hProcess, 9);
+    WaitForSingleObject(squatter.hProcess, 5000);
+    GetExitCodeProcess(squatter.hProcess, &exitCode);
+    CloseHandle(squatter.hProcess);
+    EXPECT_NE(2u, exitCode) << "the squatter was given the go-ahead";
+    std::printf("squatted pipe: result %u, code %u; squatter's exit code %lu\n", entry->result, entry->errorCode,
+                exitCode);
+    EXPECT_TRUE(ServiceGone(30000));
+    EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local)) << log;
+}
+
+namespace {
+
+// Ends every process of this prefix whose image is `image` (the agent the test's own run
+// started); the number ended.
+int EndProcesses(const char* image)
+{
+    int ended = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 process = {};
+    process.dwSize = sizeof(process);
+    for (BOOL more = Process32First(snapshot, &process); more; more = Process32Next(snapshot, &process)) {
+        if (lstrcmpiA(process.szExeFile, image) != 0) continue;
+        HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process.th32ProcessID);
+        if (handle && TerminateProcess(handle, 9)) ++ended;
+        if (handle) CloseHandle(handle);
+    }
+    CloseHandle(snapshot);
+    return ended;
+}
+
+std::map<std::string, std::string> ReadFolder(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const std::string& name : ListFiles(folder)) ReadWholeFile(folder + "\\" + name, files[name]);
+    return files;
+}
+
+} // namespace
+
+// Vantoro killed while it sends the files: the computer's result is an error, the last
+// complete set is untouched, the agent service and file are gone, and the next run succeeds.
+TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    const std::string received = output.Path() + "\\" + local;
+
+    RunJobsUnattended();
+    if (entry->result == kJobInstallError && entry->errorCode == ERROR_SERVICE_REQUEST_TIMEOUT)
+        GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    ASSERT_TRUE(ServiceGone(30000));
+    const auto good = ReadFolder(received);
+    ASSERT_FALSE(good.empty());
+
+    // A repair folder large enough to be caught in the middle of its transfer.
+    const std::string big = RepairFolder() + "\\zzlarge._";
+    ASSERT_TRUE(WriteWholeFile(big, PatternBytes(96 * 1024 * 1024, 7)));
+    int killed = 0;
+    std::thread run([] { RunJobsUnattended(); });
+    for (DWORD start = GetTickCount(); killed == 0 && GetTickCount() - start < 60000; Sleep(5))
+        if (!ListFiles(received + ".incomplete").empty()) killed = EndProcesses("Vantoro.exe");
+    run.join();
+    EXPECT_EQ(1, killed) << "the transfer was not caught under way";
+    EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
+    EXPECT_TRUE(good == ReadFolder(received)) << "the last complete set changed";
+    EXPECT_TRUE(ServiceGone(30000));
+    EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local)) << log;
+    EXPECT_NE(std::string::npos, log.find("not put in place")) << log;
+
+    DeleteFileA(big.c_str());
+    RunJobsUnattended();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    EXPECT_EQ(ReadFolder(RepairFolder()), ReadFolder(received));
+    EXPECT_FALSE(FileExists(received + ".incomplete"));
+    EXPECT_TRUE(ServiceGone(30000));
+}
+
+// The agent file in use on the target (an earlier agent still running): a clear error for
+// that computer, nothing stored, and the earlier agent's file is left alone.
+TEST_F(EndToEndTest, AgentFileInUseIsAnInstallErrorForThatComputer)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    const std::string placed = SystemFolder() + "\\Vantoro.exe";
+    ASSERT_TRUE(CopyFileA(agent.c_str(), placed.c_str(), FALSE));
+    HANDLE inUse = CreateFileA(placed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, inUse);
+
+    RunJobsUnattended();
+    CloseHandle(inUse);
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), entry->result);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), entry->errorCode);
+    EXPECT_TRUE(ListFiles(output.Path() + "\\" + local).empty());
+    EXPECT_TRUE(ServiceGone(30000));
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Error\tCreate ER Disk\t") + local + "\t==//==\tAgent install error - "))
+        << log;
+    DeleteFileA(placed.c_str());
+}
+
+namespace {
+
+// The agent service's state, 0 when there is none.
+DWORD AgentServiceState()
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return 0;
+    DWORD state = 0;
+    if (SC_HANDLE service = OpenServiceA(manager, kAgentFileName, SERVICE_QUERY_STATUS)) {
+        SERVICE_STATUS status = {};
+        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return state;
+}
+
+} // namespace
+
+// The console's unattended run (Salvora.exe -S) killed while its agent works and waits to
+// report: the agent ends once it finds its pipe broken, and the next run on the same
+// computer succeeds and leaves no service and no agent file behind.
+TEST_F(EndToEndTest, ConsoleKilledWhileItsAgentWaitsLeavesANextRunThatSucceeds)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    ASSERT_TRUE(SetString("InstallPath", program.Path()));
+    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
+    ASSERT_TRUE(SetString("LogFileName", program.Path() + "\\killed.log"));
+    ASSERT_TRUE(SetDword("ERDtimeout", 120));
+    const std::string list = program.Path() + "\\list.txt";
+    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\n"));
+    std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION console = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &console));
+    CloseHandle(console.hThread);
+    // Caught once the console holds the agent's one pipe instance: the pipe exists, and
+    // no instance is free (a wait for one times out instead of finding none).
+    auto consoleConnected = [] {
+        if (AgentServiceState() != SERVICE_RUNNING) return false;
+        if (WaitNamedPipeA(kAgentPipeName, 1)) return false; // the agent still listens
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    };
+    DWORD start = GetTickCount();
+    while (!consoleConnected() && GetTickCount() - start < 60000 &&
+           WaitForSingleObject(console.hProcess, 0) == WAIT_TIMEOUT)
+        Sleep(5);
+    bool caught = consoleConnected();
+    TerminateProcess(console.hProcess, 9);
+    WaitForSingleObject(console.hProcess, 10000);
+    CloseHandle(console.hProcess);
+    ASSERT_TRUE(caught) << "the console was never seen connected to its agent";
+
+    EXPECT_TRUE(ServiceGone(60000)) << "the agent did not end after its console was gone";
+    EXPECT_TRUE(ListFiles(output.Path() + "\\" + local).empty());
+
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    RunJobsUnattended();
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    EXPECT_EQ(ListFiles(RepairFolder()), ListFiles(output.Path() + "\\" + local));
     EXPECT_TRUE(ServiceGone(30000));
     EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
 }

@@ -17,6 +17,7 @@
 #include "TestSupport.h"
 
 #include <map>
+#include <set>
 #include <stdexcept>
 
 using namespace testing_support;
@@ -39,6 +40,40 @@ TEST(CommandLine, SwitchesWithEitherMarkAndAnyCase)
     EXPECT_FALSE(none.unattended);
     EXPECT_FALSE(none.onDemandTasks);
     EXPECT_EQ("list.txt", none.importFile);
+}
+
+// Hostile command lines: over-long, unbalanced quotes, unknown switches, absurd numbers.
+// Each is read without harm into what the options say, and the rest is left as default.
+TEST(CommandLine, HostileLinesGiveDefaultsOrWhatTheyName)
+{
+    const std::string huge(70000, 'x');
+    struct Case {
+        const char* what;
+        std::string line;
+        bool unattended;
+        std::string importFile;
+    };
+    const Case cases[] = {
+        {"70,000 characters in one word", huge, false, huge},
+        {"70,000 characters after -S", "-S " + huge, true, huge},
+        {"an unbalanced quote", "-S \"C:\\lists\\a b.txt", true, "C:\\lists\\a b.txt"},
+        {"a lone quote", "\"", false, ""},
+        {"unknown switches only", "-Q /Z --help -? /", false, ""},
+        {"switch marks without names", "- / -- //", false, ""},
+        {"control characters", "-S \x01\x02 list\ttab.txt", true, "\x01\x02"},
+        {"nothing", "", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CommandLineOptions options = Parse(c.line.c_str());
+        EXPECT_EQ(c.unattended, options.unattended);
+        EXPECT_EQ(c.importFile, options.importFile);
+        EXPECT_FALSE(options.onDemandTasks);
+    }
+    // Retry numbers out of range stay numbers and the pause stays bounded.
+    CommandLineOptions absurd = Parse("-r=99999999999999999999 -n=-99999999999999999999");
+    EXPECT_LE(RetryPauseMilliseconds(absurd.retryMinutes), static_cast<DWORD>(INFINITE - 1));
+    EXPECT_EQ(0u, RetryPauseMilliseconds(-5));
 }
 
 TEST(CommandLine, ValuedOptions)
@@ -443,4 +478,80 @@ TEST_F(ApplicationTest, ProgramExitCodes)
     EXPECT_NE(std::string::npos, log.find("Read error or empty import file: " + folder.Path() + "\\missing.txt"));
 }
 
+// The program itself with hostile unattended command lines: each ends with exit code 1
+// (no list to run) and shows nothing, however long or broken the line.
+TEST_F(ApplicationTest, HostileProgramCommandLinesEndWithTheirExitCode)
+{
+    ASSERT_TRUE(SetString("InstallPath", folder.Path()));
+    ASSERT_TRUE(SetString("LogFileName", folder.Path() + "\\program.log"));
+    const std::string program = "\"" + BinFolder() + "\\Salvora.exe\"";
+    const std::string lines[] = {
+        " -S " + std::string(30000, 'x'),
+        " -S \"" + folder.Path() + "\\no such list.txt",
+        " -S -Q /Z -- -? / -o= -l= -r=-2147483648 -n=99999999999",
+        " /s \"\"\"\"\"",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line.substr(0, 80));
+        EXPECT_EQ(1, RunProgram(program + line, 60000));
+    }
+    EXPECT_TRUE(ListFiles(folder.Path() + "\\out").empty());
+}
+
 } // namespace
+
+// Hostile list files through the unattended run: each gives every computer read from it a
+// result of its own and the run its exit code, and nothing is written outside the output
+// folders (the simulated agents' repair folders are made for the plain names only).
+TEST_F(UnattendedRunTest, HostileListFilesGiveEachNameAResultAndWriteNothingElsewhere)
+{
+    std::string garbage = PatternBytes(4096, 3);
+    std::string utf16 = std::string("\xFF\xFE", 2);
+    for (char c : std::string("SIMA\r\nSIMB\r\n")) utf16 += std::string(1, c) + '\0';
+    std::string manyLines;
+    for (int i = 0; i < 100000; ++i) manyLines += (i % 2) ? "\n" : "   \t\r\n";
+    manyLines += "SIMA\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        int exitCode;            // of the run
+        size_t succeeded;        // computers whose files arrived
+    };
+    const Case cases[] = {
+        {"binary garbage", garbage, 1, 0},
+        {"a UTF-16 file", utf16, 1, 0},
+        {"100,000 blank lines and one name", manyLines, 0, 1},
+        {"names that are no folder name", "..\n..\\..\\ESCAPED\nPC:STREAM\nTAB\x01NAME\nSIMA\n", 1, 1},
+        {"empty lines only", "\n\n\r\n", 1, 0},
+    };
+    deployer->prepareFolders = false;
+    deployer->MakeRepairFolder("SIMA", simagents::Script{});
+    const std::string out = folder.Path() + "\\out";
+    const std::set<std::string> before = [&] {
+        std::set<std::string> names;
+        for (const std::string& name : ListFiles(folder.Path())) names.insert(name);
+        return names;
+    }();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CommandLineOptions options = Parse(("-S " + WriteList(c.text)).c_str());
+        SetUnattended(true);
+        EXPECT_EQ(c.exitCode, UnattendedRun(options));
+        size_t succeeded = 0;
+        for (size_t i = 0; i < TheComputerList().Size(); ++i) {
+            const ComputerEntry& entry = *TheComputerList().At(i);
+            EXPECT_EQ(0, entry.inProgress) << entry.name;
+            if (entry.result == kJobSucceeded) ++succeeded;
+        }
+        EXPECT_EQ(c.succeeded, succeeded);
+        std::set<std::string> now;
+        for (const std::string& name : ListFiles(folder.Path())) now.insert(name);
+        now.erase("list.txt");
+        now.erase("Salvora.log");  // the result log, kept there by the fixture
+        now.erase("TNGAgent.ini"); // the run's status file, in the program folder by design
+        std::set<std::string> expected = before;
+        expected.erase("list.txt");
+        EXPECT_EQ(expected, now) << "a file beside the output folder";
+        for (const std::string& name : ListFiles(out)) ADD_FAILURE() << "a file in the output root: " << name;
+    }
+}
