@@ -2,12 +2,14 @@
 # with chmcmd, then reads the compiled file back with extract_chmLib and fails when an id of
 # its map has no text. Run with cmake -P:
 #   -DPROJECT=name.hhp  -DDIRS=dir|dir...  -DSTAGE=folder  -DOUTPUT=file.chm
-#   -DCHMCMD=chmcmd  -DEXTRACT=extract_chmLib
+#   -DCHMCMD=chmcmd  -DEXTRACT=extract_chmLib  -DPYTHON=python3
 #   [-DCOMMAND_RESOURCE=file.rc -DCOMMAND_HEADER=ids.h]  every menu and toolbar command mapped
 #
-# chmcmd writes the topic of a context id as the absolute path of the file on this machine
-# ("<stage folder>/topic.htm") instead of its path inside the help file, so the viewer
-# would not find it. The topics therefore also go into the help file under that path.
+# The help file is the same bytes wherever and whenever it is built. Its topics are stored once,
+# under their own names; the map of context ids to topics ([ALIAS] and [MAP] of the project) is
+# not compiled (chmcmd would write each topic as the absolute path of its file on this machine)
+# but shipped as the text file "contexts.txt" ("id=topic.htm" lines), which the help viewer reads
+# to open a topic by its name. The two compile times chmcmd stamps into the file are cleared.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -22,19 +24,18 @@ endforeach()
 get_filename_component(project_name "${PROJECT}" NAME)
 file(STRINGS "${STAGE}/${project_name}" lines)
 
-# Sections of the project: [FILES], [ALIAS], [MAP].
+# Sections of the project: [FILES], [ALIAS], [MAP]; the project chmcmd compiles keeps every
+# other section and leaves out [ALIAS] and [MAP].
 set(section "")
-set(topic_files "")
 set(aliases "")
 set(map_headers "")
 set(map_lines "")
+set(compiled_project "")
 foreach(line IN LISTS lines)
   string(STRIP "${line}" line)
   if(line MATCHES "^\\[(.*)\\]$")
     set(section "${CMAKE_MATCH_1}")
   elseif(line STREQUAL "" OR line MATCHES "^;")
-  elseif(section STREQUAL "FILES" AND line MATCHES "\\.(htm|html|css)$")
-    list(APPEND topic_files "${line}")
   elseif(section STREQUAL "ALIAS" AND line MATCHES "^([A-Za-z0-9_]+)=(.+)$")
     list(APPEND aliases "${CMAKE_MATCH_1}")
     set(alias_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
@@ -42,6 +43,12 @@ foreach(line IN LISTS lines)
     list(APPEND map_headers "${CMAKE_MATCH_1}")
   elseif(section STREQUAL "MAP")
     list(APPEND map_lines "${line}")
+  endif()
+  if(NOT section MATCHES "^(ALIAS|MAP)$")
+    string(APPEND compiled_project "${line}\n")
+    if(line STREQUAL "[FILES]")
+      string(APPEND compiled_project "contexts.txt\n")
+    endif()
   endif()
 endforeach()
 
@@ -70,80 +77,65 @@ endforeach()
 string(REPLACE ";" "\n" inline_map "${map_lines}")
 read_defines(topic_names "${map_text}\n${inline_map}")
 
-# The copy of every topic under the stage folder's own path, named in [FILES].
-string(REGEX REPLACE "^/+" "" mirror "${STAGE}")
-set(mirror_entries "")
-foreach(topic IN LISTS topic_files)
-  get_filename_component(sub "${mirror}/${topic}" DIRECTORY)
-  file(COPY "${STAGE}/${topic}" DESTINATION "${STAGE}/${sub}")
-  string(APPEND mirror_entries "${mirror}/${topic}\n")
+# The context map: every id of [MAP] with the topic its [ALIAS] names, in the order of [MAP].
+set(problems "")
+set(mapped_ids "")
+set(contexts "")
+foreach(name IN LISTS topic_names)
+  set(id ${id_${name}})
+  if(NOT DEFINED alias_${name})
+    list(APPEND problems "${name} (${id}): no topic in [ALIAS]")
+    continue()
+  endif()
+  string(REGEX REPLACE "^/+" "" topic "${alias_${name}}")
+  list(APPEND mapped_ids ${id})
+  set(topic_of_${id} "${topic}")
+  string(APPEND contexts "${id}=${topic}\n")
 endforeach()
-file(READ "${STAGE}/${project_name}" project_text)
-string(REPLACE "[FILES]\n" "[FILES]\n${mirror_entries}" project_text "${project_text}")
-file(WRITE "${STAGE}/${project_name}" "${project_text}")
+file(WRITE "${STAGE}/contexts.txt" "${contexts}")
+file(WRITE "${STAGE}/${project_name}" "${compiled_project}")
 
-string(REGEX MATCH "Compiled file=([^\n]+)" compiled "${project_text}")
+string(REGEX MATCH "Compiled file=([^\n]+)" compiled "${compiled_project}")
 set(compiled "${STAGE}/${CMAKE_MATCH_1}")
 execute_process(COMMAND "${CHMCMD}" --no-html-scan "${project_name}" WORKING_DIRECTORY "${STAGE}"
                 RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT status EQUAL 0 OR NOT EXISTS "${compiled}" OR output MATCHES "corrupt|rror")
   message(FATAL_ERROR "chmcmd could not compile ${PROJECT}:\n${output}")
 endif()
+execute_process(COMMAND "${PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/NormaliseChm.py" "${compiled}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${compiled}: its compile times could not be cleared:\n${output}")
+endif()
 
 # ---- reading the compiled file back -----------------------------------------------------
 set(check "${STAGE}/check")
 execute_process(COMMAND "${EXTRACT}" "${compiled}" "${check}" RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
-if(NOT status EQUAL 0 OR NOT EXISTS "${check}/#IVB" OR NOT EXISTS "${check}/#STRINGS")
+if(NOT status EQUAL 0 OR NOT EXISTS "${check}/contexts.txt")
   message(FATAL_ERROR "${compiled}: no context map could be read back")
 endif()
-
-function(le32 hex position out)
-  math(EXPR at "${position} * 2")
-  string(SUBSTRING "${hex}" ${at} 8 bytes)
-  string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" bytes "${bytes}")
-  math(EXPR value "0x${bytes}")
-  set(${out} ${value} PARENT_SCOPE)
-endfunction()
-
-file(READ "${check}/#IVB" ivb HEX)
-file(READ "${check}/#STRINGS" strings HEX)
-string(LENGTH "${ivb}" ivb_length)
-math(EXPR entries "(${ivb_length} / 2 - 4) / 8")
-set(problems "")
-set(mapped_ids "")
-if(entries GREATER 0)
-  math(EXPR last "${entries} - 1")
-  foreach(i RANGE ${last})
-    math(EXPR at "4 + ${i} * 8")
-    le32("${ivb}" ${at} id)
-    math(EXPR at "${at} + 4")
-    le32("${ivb}" ${at} offset)
-    # The topic's path: the text at `offset` of #STRINGS up to its terminating zero.
-    math(EXPR hex_at "${offset} * 2")
-    string(SUBSTRING "${strings}" ${hex_at} -1 rest)
-    string(REGEX MATCH "^(([0-9a-f][1-9a-f]|[1-9a-f][0-9a-f])*)" name_hex "${rest}")
-    string(REGEX REPLACE "(..)" "\\\\x\\1;" escaped "${name_hex}")
-    set(path "")
-    foreach(byte IN LISTS escaped)
-      if(byte MATCHES "\\\\x(..)")
-        math(EXPR code "0x${CMAKE_MATCH_1}")
-        string(ASCII ${code} char)
-        string(APPEND path "${char}")
-      endif()
-    endforeach()
-    list(APPEND mapped_ids ${id})
-    set(topic_of_${id} "${path}")
-  endforeach()
+file(READ "${check}/contexts.txt" shipped)
+if(NOT shipped STREQUAL contexts)
+  message(FATAL_ERROR "${compiled}: the context map read back differs from the one written")
 endif()
+
+# No folder of this machine in the file: neither the stage nor a source folder.
+file(READ "${compiled}" compiled_hex HEX)
+foreach(folder IN ITEMS "${STAGE}" ${DIRS})
+  string(HEX "${folder}" folder_hex)
+  string(FIND "${compiled_hex}" "${folder_hex}" at)
+  if(NOT at EQUAL -1)
+    list(APPEND problems "the help file holds the folder ${folder}")
+  endif()
+endforeach()
 
 # A topic has text when its page, without tags, has a paragraph's worth of words.
 foreach(name IN LISTS topic_names)
   set(id ${id_${name}})
   if(NOT id IN_LIST mapped_ids)
-    list(APPEND problems "${name} (${id}): no topic in the compiled map")
-    continue()
+    continue() # reported above
   endif()
-  set(page "${check}${topic_of_${id}}")
+  set(page "${check}/${topic_of_${id}}")
   if(NOT EXISTS "${page}")
     list(APPEND problems "${name} (${id}): its topic ${topic_of_${id}} is not in the help file")
     continue()

@@ -125,11 +125,14 @@ endfunction()
 # ostrel_help_file(NAME PROJECT file.hhp DIRS dir... [COMMANDS file.rc COMMAND_IDS ids.h]): the
 # program's compiled help, built
 # during the build into bin/NAME.chm from the files of DIRS (staged into one folder) with
-# chmcmd, and read back so that the build fails when an id of its map has no text.
+# chmcmd, and read back so that the build fails when an id of its map has no text. The test
+# help_NAME_reproducible builds it again from two copies of its sources in other folders and
+# fails unless all three are the same bytes.
 function(ostrel_help_file name)
   cmake_parse_arguments(A "" "PROJECT;COMMANDS;COMMAND_IDS" "DIRS" ${ARGN})
   find_program(OSTREL_CHMCMD chmcmd REQUIRED)
   find_program(OSTREL_CHM_EXTRACT extract_chmLib REQUIRED)
+  find_program(OSTREL_PYTHON python3 REQUIRED)
   set(sources "")
   foreach(dir IN LISTS A_DIRS)
     file(GLOB files CONFIGURE_DEPENDS "${dir}/*")
@@ -144,12 +147,19 @@ function(ostrel_help_file name)
     set(command_args -DCOMMAND_RESOURCE=${A_COMMANDS} -DCOMMAND_HEADER=${A_COMMAND_IDS})
     list(APPEND sources ${A_COMMANDS} ${A_COMMAND_IDS})
   endif()
+  set(tools -DCHMCMD=${OSTREL_CHMCMD} -DEXTRACT=${OSTREL_CHM_EXTRACT} -DPYTHON=${OSTREL_PYTHON})
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DPROJECT=${A_PROJECT} -DDIRS=${dirs} -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/${name}-help
-            -DOUTPUT=${output} -DCHMCMD=${OSTREL_CHMCMD} -DEXTRACT=${OSTREL_CHM_EXTRACT} ${command_args}
+            -DOUTPUT=${output} ${tools} ${command_args}
             -P ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake
-    DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake
+    DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/BuildHelp.cmake ${PROJECT_SOURCE_DIR}/cmake/NormaliseChm.py
     COMMENT "Compiling and checking ${name}.chm"
     VERBATIM)
   add_custom_target(${name}_help ALL DEPENDS ${output})
+  if(OSTREL_RUN_TESTS)
+    add_test(NAME help_${name}_reproducible
+      COMMAND ${CMAKE_COMMAND} -DPROJECT=${A_PROJECT} "-DDIRS=${dirs}" ${tools} ${command_args}
+              -DBUILT=${output} -DWORK=${CMAKE_CURRENT_BINARY_DIR}/${name}-help-copies
+              -P ${PROJECT_SOURCE_DIR}/cmake/CheckHelpReproducible.cmake)
+  endif()
 endfunction()

@@ -90,6 +90,23 @@ std::string SystemFilePath(const char* fileName)
     return path + fileName;
 }
 
+std::string WindowsFilePath(const char* fileName)
+{
+    char folder[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
+    if (length == 0 || length >= sizeof(folder) || !fileName) return {};
+    std::string path(folder, length);
+    if (path.back() != '\\') path += '\\';
+    return path + fileName;
+}
+
+std::string NotepadCommand(const std::string& file)
+{
+    std::string program = WindowsFilePath("Notepad.exe");
+    if (program.empty()) return {};
+    return "\"" + program + "\" " + file;
+}
+
 HMODULE LoadSystemLibrary(const char* fileName)
 {
     std::string path = SystemFilePath(fileName);

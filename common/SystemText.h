@@ -33,6 +33,15 @@ std::string ModuleFolder(HMODULE module = nullptr);
 // empty when the folder cannot be told.
 std::string SystemFilePath(const char* fileName);
 
+// `fileName` in the Windows folder (GetWindowsDirectoryA), such as "C:\WINNT\Notepad.exe";
+// empty when the folder cannot be told.
+std::string WindowsFilePath(const char* fileName);
+
+// The command line that opens `file` in the system's Notepad, started by its full path from
+// the Windows folder (quoted, the file after it as Notepad takes it); empty when the folder
+// cannot be told.
+std::string NotepadCommand(const std::string& file);
+
 // Loads one of the system's own libraries from the system folder by its full path, so that
 // a file of that name in the program's or the current folder is never taken instead.
 // Null with the last-error code kept when it cannot be loaded.

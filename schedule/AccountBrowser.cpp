@@ -66,7 +66,7 @@ public:
     {
         if (!loaded_) {
             loaded_ = true;
-            library_.Reset(LoadLibraryA("NETUI2.DLL"));
+            library_.Reset(win::LoadSystemLibrary("NETUI2.DLL"));
             if (library_) {
                 open_ = reinterpret_cast<OpenUserBrowserProc>(
                     reinterpret_cast<void*>(GetProcAddress(library_.Get(), "OpenUserBrowser")));

@@ -8,6 +8,7 @@
 #include "HelpViewer.h"
 #include "PropertySheet.h"
 #include "ScheduleMessages.h"
+#include "SystemText.h"
 #include "Window.h"
 #include "resource.h"
 
@@ -294,7 +295,7 @@ INT_PTR SchedulerWizard::ProgramPage(HWND page, UINT message, WPARAM wParam, LPA
             ChooseFile(page, IDC_IMPORT_FILE, false);
             return TRUE;
         case IDC_EDIT_IMPORT: {
-            std::string command = "Notepad.exe " + ItemText(page, IDC_IMPORT_FILE);
+            std::string command = win::NotepadCommand(ItemText(page, IDC_IMPORT_FILE));
             WinExec(command.c_str(), SW_SHOWDEFAULT);
             return TRUE;
         }

@@ -3,7 +3,7 @@
 # Never installs wine32: this kind of machine cannot run 32-bit programs.
 set -euo pipefail
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 mingw-w64-tools
-          wine wine64 googletest xvfb x11-utils imagemagick nsis fp-utils libchm-bin
+          wine wine64 googletest xvfb x11-utils imagemagick nsis fp-utils libchm-bin python3
           fonts-wine)
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 #include <objidl.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 #include "SystemText.h"
@@ -135,12 +136,87 @@ bool ResolveName(const std::string& header, const std::string& name, DWORD& id)
     return false;
 }
 
+// Reads the files `names` of the help file into `contents`, in their order.
+bool ReadHelpFileStreams(const std::string& file, std::initializer_list<const wchar_t*> names,
+                         std::vector<std::string>& contents)
+{
+    ComScope com;
+    void* created = nullptr;
+    if (FAILED(CoCreateInstance(kItStorageClass, nullptr, CLSCTX_INPROC_SERVER, kItStorageInterface, &created)))
+        return false;
+    ComPtr<IITStorage> storages;
+    storages.Attach(created);
+    ComPtr<IStorage> storage;
+    std::wstring name = Wide(file);
+    if (FAILED(storages->StgOpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
+                                        storage.Receive())))
+        return false;
+    contents.clear();
+    for (const wchar_t* stream : names) {
+        contents.emplace_back();
+        if (!ReadStream(storage.Get(), stream, contents.back())) return false;
+    }
+    return true;
+}
+
+// Calls `entry(id, topic)` for every "id=topic" line of the context map until it returns true.
+template <class Entry>
+bool ForEachContext(const std::string& contexts, Entry entry)
+{
+    size_t start = 0;
+    while (start < contexts.size()) {
+        size_t end = contexts.find('\n', start);
+        if (end == std::string::npos) end = contexts.size();
+        std::string line = Trim(contexts.substr(start, end - start));
+        start = end + 1;
+        size_t equals = line.find('=');
+        if (equals == std::string::npos || equals == 0) continue;
+        std::string number = Trim(line.substr(0, equals));
+        char* last = nullptr;
+        unsigned long id = std::strtoul(number.c_str(), &last, 10);
+        std::string topic = Trim(line.substr(equals + 1));
+        if (!last || *last != '\0' || topic.empty()) continue;
+        if (entry(static_cast<DWORD>(id), topic)) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 HWND ShowTopic(HWND owner, const std::string& file, DWORD contextId)
 {
     HtmlHelpFunction viewer = Viewer();
-    return viewer ? viewer(owner, file.c_str(), HH_HELP_CONTEXT, contextId) : nullptr;
+    std::string topic;
+    if (!viewer || !ReadContextTopic(file, contextId, topic)) return nullptr;
+    std::string location = file + "::/" + topic;
+    return viewer(owner, location.c_str(), HH_DISPLAY_TOPIC, 0);
+}
+
+bool FindContextTopic(const std::string& contexts, DWORD contextId, std::string& topic)
+{
+    return ForEachContext(contexts, [&](DWORD id, const std::string& name) {
+        if (id != contextId) return false;
+        topic = name;
+        return true;
+    });
+}
+
+bool ReadContextTopic(const std::string& file, DWORD contextId, std::string& topic)
+{
+    std::vector<std::string> contents;
+    return ReadHelpFileStreams(file, {L"contexts.txt"}, contents) && FindContextTopic(contents[0], contextId, topic);
+}
+
+std::vector<DWORD> ReadContextIds(const std::string& file)
+{
+    std::vector<DWORD> ids;
+    std::vector<std::string> contents;
+    if (ReadHelpFileStreams(file, {L"contexts.txt"}, contents))
+        ForEachContext(contents[0], [&](DWORD id, const std::string&) {
+            ids.push_back(id);
+            return false;
+        });
+    return ids;
 }
 
 HWND ShowContents(HWND owner, const std::string& file)
@@ -207,21 +283,9 @@ bool FindPopupText(const std::string& header, const std::string& texts, DWORD co
 
 bool ReadPopupText(const std::string& file, DWORD contextId, std::string& text)
 {
-    ComScope com;
-    void* created = nullptr;
-    if (FAILED(CoCreateInstance(kItStorageClass, nullptr, CLSCTX_INPROC_SERVER, kItStorageInterface, &created)))
-        return false;
-    ComPtr<IITStorage> storages;
-    storages.Attach(created);
-    ComPtr<IStorage> storage;
-    std::wstring name = Wide(file);
-    if (FAILED(storages->StgOpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
-                                        storage.Receive())))
-        return false;
-    std::string header, texts;
-    if (!ReadStream(storage.Get(), L"popups.h", header) || !ReadStream(storage.Get(), L"popups.txt", texts))
-        return false;
-    return FindPopupText(header, texts, contextId, text);
+    std::vector<std::string> contents;
+    return ReadHelpFileStreams(file, {L"popups.h", L"popups.txt"}, contents) &&
+           FindPopupText(contents[0], contents[1], contextId, text);
 }
 
 } // namespace help

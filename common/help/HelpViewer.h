@@ -1,12 +1,14 @@
 // The suite's compiled HTML Help (.chm): topics by context id, the contents, and popup texts.
 // The viewer (hhctrl.ocx) is loaded when first needed, so a computer without it still runs
-// the programs. Popup texts live in the help file as "popups.txt" (".topic NAME" sections)
+// the programs. A context id's topic is named in the help file's "contexts.txt" ("id=topic.htm"
+// lines) and opened by that name. Popup texts live in the help file as "popups.txt" (".topic NAME" sections)
 // with their numbers in "popups.h" ("#define NAME number"); where the viewer cannot show them
 // as popups, a popup window of our own shows the same text.
 #pragma once
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace help {
 
@@ -19,6 +21,14 @@ HWND ShowContents(HWND owner, const std::string& file);
 HWND ShowPopup(HWND owner, const std::string& file, DWORD contextId, POINT at);
 // Closes every help window the process opened.
 void CloseAll();
+
+// The topic (its name inside the file) mapped to `contextId` in the help file's context map;
+// false when the file, its map or the id is missing.
+bool ReadContextTopic(const std::string& file, DWORD contextId, std::string& topic);
+// Every context id of the help file's map; empty when the file or its map is missing.
+std::vector<DWORD> ReadContextIds(const std::string& file);
+// Looks `contextId` up in the context map's text.
+bool FindContextTopic(const std::string& contexts, DWORD contextId, std::string& topic);
 
 // Reads popup text `contextId` from the help file; false when the file or the text is missing.
 bool ReadPopupText(const std::string& file, DWORD contextId, std::string& text);

@@ -243,7 +243,7 @@ void ResultLog::EndSession(const char* finalText, bool succeeded)
     eventText_.clear();
 }
 
-std::string ViewLogCommand(const LogSettings& settings) { return std::string("Notepad.exe ") + settings.LogFileName; }
+std::string ViewLogCommand(const LogSettings& settings) { return win::NotepadCommand(settings.LogFileName); }
 
 void ResultLog::ViewLog()
 {

@@ -8,6 +8,7 @@
 #include "Messages.h"
 #include "RegistryFixture.h"
 #include "Settings.h"
+#include "SystemText.h"
 
 #include <string>
 #include <vector>
@@ -82,7 +83,7 @@ TEST_F(CompanionToolsTest, EachCommandStartsItsLineAndAnnalixNotInstalledIsExpla
             "\"<C:\\Program Files\\Ostrel\\Salvora.exe> <C:\\Lists\\all servers.txt>\" "
             "\"-S -n=0 -r=30\" \"C:\\Lists\\all servers.txt\"",
         wizard + "\"-S -n=0 -r=30\" \"" + longList + "\"",
-        "Notepad.exe C:\\Logs\\run.log",
+        win::NotepadCommand("C:\\Logs\\run.log"),
         "C:\\Annalix\\Annalix.exe -app:Salvora", // nothing started while it was not installed
     };
     EXPECT_EQ(expected, g_started);

@@ -318,11 +318,17 @@ TEST_F(ResultLogTest, AnnalixDllWithoutItsExports)
     log.EndSession("x", true);
 }
 
-TEST(ViewLogTest, CommandLine)
+// Notepad is started by its full path in the Windows folder, never found by the search path
+// (a "Notepad.exe" in the current folder would otherwise run first).
+TEST(ViewLogTest, CommandLineStartsTheSystemsNotepadByItsPath)
 {
     LogSettings settings;
     lstrcpynA(settings.LogFileName, "C:\\Prog\\Salvora.log", 260);
-    EXPECT_EQ(ViewLogCommand(settings), "Notepad.exe C:\\Prog\\Salvora.log");
+    char windows[MAX_PATH] = {};
+    ASSERT_NE(0u, GetWindowsDirectoryA(windows, sizeof(windows)));
+    const std::string program = std::string(windows) + "\\Notepad.exe";
+    EXPECT_EQ(ViewLogCommand(settings), "\"" + program + "\" C:\\Prog\\Salvora.log");
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(program.c_str())) << program;
 }
 
 } // namespace

@@ -144,7 +144,7 @@ bool CPageLog::OnCommand(WORD id, WORD code, HWND)
         return true;
     }
     case IDC_VIEW_LOG: {
-        std::string command = "Notepad.exe " + ItemText(IDC_LOG_FILE_NAME);
+        std::string command = win::NotepadCommand(ItemText(IDC_LOG_FILE_NAME));
         WinExec(command.c_str(), SW_SHOWDEFAULT);
         return true;
     }

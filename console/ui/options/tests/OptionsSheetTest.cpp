@@ -342,6 +342,18 @@ TEST(HelpPopup, TextsJoinTheirLinesAndNeedTheirName)
     EXPECT_FALSE(help::FindPopupText("", texts, 328692, text)); // a name without its number
 }
 
+TEST(HelpContexts, AnIdFindsOnlyItsOwnWholeLine)
+{
+    const std::string contexts = "1015=a.htm\r\n65536=\n10150=b.htm\nx=c.htm\n 65537 = cmd.htm \n";
+    std::string topic;
+    ASSERT_TRUE(help::FindContextTopic(contexts, 1015, topic));
+    EXPECT_EQ(topic, "a.htm");
+    ASSERT_TRUE(help::FindContextTopic(contexts, 65537, topic));
+    EXPECT_EQ(topic, "cmd.htm");
+    EXPECT_FALSE(help::FindContextTopic(contexts, 65536, topic)); // no topic named
+    EXPECT_FALSE(help::FindContextTopic(contexts, 101, topic));
+}
+
 class HelpFileTest : public OptionsTest {
 protected:
     void SetUp() override
@@ -368,6 +380,17 @@ TEST_F(HelpFileTest, EveryTopicAndEveryControlsPopupComeFromTheFile)
     EXPECT_TRUE(help::ShowContents(nullptr, HelpFile()));
     // Scheduler's wizard and Rostery's job list ask their own file for 1015.
     EXPECT_TRUE(help::ShowTopic(nullptr, BinFolder() + "\\Scheduler.chm", 1015));
+    // Every id of both files' maps (the commands' topics too) opens its topic by its name.
+    for (const std::string& file : {HelpFile(), BinFolder() + "\\Scheduler.chm"}) {
+        std::vector<DWORD> ids = help::ReadContextIds(file);
+        EXPECT_FALSE(ids.empty()) << file;
+        for (DWORD id : ids) {
+            std::string topic;
+            ASSERT_TRUE(help::ReadContextTopic(file, id, topic)) << id;
+            EXPECT_EQ(topic.find_first_of("/\\:"), std::string::npos) << topic; // its own name only
+            EXPECT_TRUE(help::ShowTopic(nullptr, file, id)) << file << " " << id;
+        }
+    }
 
     ASSERT_TRUE(Open());
     int shown = 0;
