@@ -141,6 +141,7 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
             const DWORD error = GetLastError();
             if (arguments.saveHivesWithoutRdisk == 0 || !RepairToolMissing(error)) {
                 SendStatus(0, error, "Unable to load rdisk.exe", channel);
+                LetConsoleReadOutcome(channel); // a disconnect at once could lose the record
                 return;
             }
             // No rdisk.exe on this system (Windows 2000 and later): the agent makes the set
@@ -148,6 +149,7 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
             hives::PrivateFolder ownSet;
             if (!ownSet.Create()) {
                 SendStatus(0, GetLastError(), "Unable to make a temporary folder without rdisk.exe", channel);
+                LetConsoleReadOutcome(channel);
                 return;
             }
             if (!MakeOwnRepairSet(ownSet.Path(), channel)) {
