@@ -139,7 +139,8 @@ int ProgramProcess::WaitForExit(DWORD waitMs)
     return static_cast<int>(code);
 }
 
-ProgramOutcome ProgramProcess::RunAnswering(DWORD limitMs, DWORD settleMs)
+ProgramOutcome ProgramProcess::RunAnswering(DWORD limitMs, DWORD settleMs,
+                                            const std::function<void(HWND)>& beforeAnswer)
 {
     ProgramOutcome outcome;
     outcome.started = Started();
@@ -157,6 +158,7 @@ ProgramOutcome ProgramProcess::RunAnswering(DWORD limitMs, DWORD settleMs)
         for (HWND window : VisibleWindows(id_)) {
             auto entry = due.emplace(window, now + settleMs).first;
             if (static_cast<LONG>(now - entry->second) < 0) continue;
+            if (beforeAnswer) beforeAnswer(window);
             ShownWindow shown = Record(window);
             if (outcome.shown.empty() || outcome.shown.back().title != shown.title ||
                 outcome.shown.back().controls != shown.controls)
@@ -171,10 +173,11 @@ ProgramOutcome ProgramProcess::RunAnswering(DWORD limitMs, DWORD settleMs)
     return outcome;
 }
 
-ProgramOutcome RunAnswering(const std::string& program, const std::string& arguments, DWORD limitMs)
+ProgramOutcome RunAnswering(const std::string& program, const std::string& arguments, DWORD limitMs,
+                            const std::function<void(HWND)>& beforeAnswer)
 {
     ProgramProcess process(program, arguments);
-    return process.RunAnswering(limitMs);
+    return process.RunAnswering(limitMs, 400, beforeAnswer);
 }
 
 } // namespace testing_support

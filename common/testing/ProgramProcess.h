@@ -59,8 +59,10 @@ public:
     // Lets the program run, and answers each window it shows once it has stood for
     // `settleMs`: a button Cancel, No or OK in that order of preference, otherwise
     // WM_CLOSE. Each window is recorded (see ShownWindow) just before it is answered.
-    // Ends when the process ends, or terminates it after `limitMs`.
-    ProgramOutcome RunAnswering(DWORD limitMs = 20000, DWORD settleMs = 400);
+    // Ends when the process ends, or terminates it after `limitMs`. `beforeAnswer`, when
+    // given, is called with each window first (to press on to a page worth recording).
+    ProgramOutcome RunAnswering(DWORD limitMs = 20000, DWORD settleMs = 400,
+                                const std::function<void(HWND)>& beforeAnswer = {});
 
 private:
     win::Handle process_;
@@ -68,6 +70,7 @@ private:
 };
 
 // Starts a program of the build with `arguments` and answers it to its end.
-ProgramOutcome RunAnswering(const std::string& program, const std::string& arguments, DWORD limitMs = 20000);
+ProgramOutcome RunAnswering(const std::string& program, const std::string& arguments, DWORD limitMs = 20000,
+                            const std::function<void(HWND)>& beforeAnswer = {});
 
 } // namespace testing_support

@@ -176,6 +176,7 @@ TEST(ProgramTest, HostileCommandLinesGiveTheDefaultsOrWhatTheyName)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line.substr(0, 60));
         testing_support::ProgramOutcome outcome = testing_support::RunAnswering("Restavo.exe", c.line);
+        ASSERT_TRUE(outcome.started);
         ASSERT_TRUE(outcome.ended) << "still running after the time limit";
         EXPECT_EQ(outcome.exitCode, 0u);
         ASSERT_EQ(outcome.shown.size(), 1u) << outcome.shown.back().title << ": " << outcome.shown.back().Text(0xFFFF);
