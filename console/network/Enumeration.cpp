@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <io.h>
 #include <cstring>
 #include <new>
 
@@ -306,20 +307,78 @@ bool RefreshFromDomain(const char* domain)
     return true;
 }
 
+namespace {
+
+// The lines of a list file, as `fgets` gives them (a longer line in pieces), but only from
+// the bytes the file held when it was opened: a file that another program keeps appending
+// to would otherwise never reach its end, and the list never be loaded.
+class ListFileLines {
+public:
+    explicit ListFileLines(FILE* file) : file_(file)
+    {
+        DWORD high = 0;
+        DWORD low = GetFileSize(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) low = 0;
+        left_ = high ? ~static_cast<DWORD>(0) : low;
+    }
+
+    // The next line with its line feed, terminated; its length, 0 at the end.
+    size_t Next(char* line, size_t size)
+    {
+        size_t length = 0;
+        while (length + 1 < size) {
+            if (at_ == have_ && !Fill()) break;
+            const char c = block_[at_++];
+            line[length++] = c;
+            if (c == '\n') break;
+        }
+        line[length] = '\0';
+        return length;
+    }
+
+    void Stop() { left_ = 0, at_ = have_ = 0; }
+
+private:
+    bool Fill()
+    {
+        const DWORD want = left_ < sizeof(block_) ? left_ : static_cast<DWORD>(sizeof(block_));
+        have_ = want ? std::fread(block_, 1, want, file_) : 0;
+        at_ = 0;
+        left_ = have_ ? left_ - static_cast<DWORD>(have_) : 0;
+        return have_ != 0;
+    }
+
+    FILE* file_;
+    DWORD left_ = 0;
+    char block_[4096];
+    size_t have_ = 0;
+    size_t at_ = 0;
+};
+
+} // namespace
+
 bool LoadComputerList(const char* path)
 {
     ComputerList& list = TheComputerList();
     if (list.IsBatchRunning()) return false;
     SetCurrentListFilePath(path);
-    FILE* file = path ? std::fopen(path, "rt") : nullptr;
+    // Read as bytes: the line ends' carriage returns are blanks to the word scan, and a
+    // Ctrl-Z ends the names as the runtime's text mode would.
+    FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file) return false;
+    ListFileLines lines(file);
 
     list.Clear();
     bool interactive = !IsUnattended();
     if (interactive && g_ui.updateViews) g_ui.updateViews(g_ui.context);
 
     char line[kPathBufferSize];
-    while (std::fgets(line, sizeof(line), file)) {
+    size_t length = 0;
+    while ((length = lines.Next(line, sizeof(line))) != 0) {
+        if (char* end = static_cast<char*>(std::memchr(line, 0x1A, length))) {
+            *end = '\0';
+            lines.Stop();
+        }
         char word[18] = {};
         if (std::sscanf(line, "%17s", word) != 1) continue;
         list.Append(EntryFromName(word));

@@ -2,6 +2,7 @@
 // listed, marked and deleted through the list.
 #include "JobListWindow.h"
 #include "JobTable.h"
+#include "ProgramProcess.h"
 #include "SchedulerJob.h"
 #include "TestSupport.h"
 #include "resource.h"
@@ -240,22 +241,6 @@ TEST_F(ServiceJobsTest, StoppedServiceAnswers2184AndWarnsPerJob)
     EXPECT_TRUE(Contains(ServiceJobIds(), second));
 }
 
-// Finds the top-level "Rostery" window of a process, waiting at most `timeoutMs`.
-HWND WaitForWindow(DWORD processId, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        HWND found = nullptr;
-        while ((found = FindWindowExA(nullptr, found, kWindowClass, nullptr)) != nullptr) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(found, &owner);
-            if (owner == processId && IsWindowVisible(found)) return found;
-        }
-        Sleep(100);
-    }
-    return nullptr;
-}
-
 // Whether the first column of a list window shows the new job's star (its yellow), read
 // back from the screen.
 bool ShowsNewJobPicture(HWND list)
@@ -280,28 +265,24 @@ bool ShowsNewJobPicture(HWND list)
     return found;
 }
 
-// What Rostery.exe showed when started with `arguments`.
+// What Rostery.exe showed when started with `arguments`: its list window, read and ended
+// with the Exit command, and any other window it showed (answered).
 struct ProgramView {
     bool opened = false;
     int items = -1;
     bool newJobPicture = false;
     bool ended = false;
+    DWORD exitCode = 0;
+    std::vector<testing_support::ShownWindow> shown;
 };
 
 ProgramView RunRostery(const std::string& arguments)
 {
     ProgramView view;
-    std::string line = "\"" + testing_support::BinFolder() + "\\Rostery.exe\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return view;
-    win::Handle processHandle(process.hProcess);
-    win::Handle threadHandle(process.hThread);
-
-    HWND window = WaitForWindow(process.dwProcessId, 30000);
-    if (window) {
+    auto readList = [&view](HWND window) {
+        char name[64] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (view.opened || strcmp(name, kWindowClass) != 0) return;
         view.opened = GetDlgItem(window, IDC_TOOL_BAR) && GetDlgItem(window, IDC_STATUS_BAR);
         HWND list = GetDlgItem(window, IDC_JOB_LIST);
         view.items = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
@@ -311,9 +292,11 @@ ProgramView RunRostery(const std::string& arguments)
             view.newJobPicture = ShowsNewJobPicture(list);
         }
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(ID_APP_EXIT_ROSTERY, 0), 0);
-    }
-    view.ended = WaitForSingleObject(processHandle.Get(), 20000) == WAIT_OBJECT_0;
-    if (!view.ended) TerminateProcess(processHandle.Get(), 1);
+    };
+    testing_support::ProgramOutcome outcome = testing_support::RunAnswering("Rostery.exe", arguments, 30000, readList);
+    view.ended = outcome.ended;
+    view.exitCode = outcome.exitCode;
+    view.shown = std::move(outcome.shown);
     return view;
 }
 
@@ -362,6 +345,28 @@ TEST_F(ServiceJobsTest, SchedulersLaunchOpensRosteryWithTheNewJobMarked)
     PostMessageA(window, WM_CLOSE, 0, 0);
     for (int attempt = 0; attempt < 200 && IsWindow(window); ++attempt) Sleep(100);
     EXPECT_FALSE(IsWindow(window));
+}
+
+// Hostile command lines: each opens the list window alone (no message, no crash) with every
+// job of the service; a line that is no job identifier marks no job; Exit ends with 0.
+TEST_F(ServiceJobsTest, HostileCommandLinesOpenTheListWithEveryJob)
+{
+    Add(L"cmd /c rem rostery hostile line");
+    const int jobCount = static_cast<int>(ServiceJobIds().size());
+    const std::string lines[] = {
+        std::string(30000, '9'), "-4294967297", "\"12", "-Q /Z --help -? /",
+        "\x01\x02\x1b\x7f",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line.substr(0, 60));
+        ProgramView view = RunRostery(line);
+        ASSERT_TRUE(view.ended) << "still running after the time limit";
+        EXPECT_EQ(0u, view.exitCode);
+        EXPECT_TRUE(view.opened);
+        EXPECT_EQ(jobCount, view.items);
+        EXPECT_FALSE(view.newJobPicture);
+        ASSERT_EQ(1u, view.shown.size()) << view.shown.back().title << ": " << view.shown.back().Text(0xFFFF);
+    }
 }
 
 } // namespace

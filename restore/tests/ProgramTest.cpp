@@ -149,3 +149,41 @@ TEST(ProgramTest, AMissingSourceFileStopsTheCommand)
     PostMessageA(error, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(restavo.CloseAndExit());
 }
+
+// Hostile command lines: each opens the main dialog alone (no message, no crash) with the
+// defaults, or the computer a "-c=" argument names as the shell splits the line, and the
+// Close button ends the program with 0.
+TEST(ProgramTest, HostileCommandLinesGiveTheDefaultsOrWhatTheyName)
+{
+    ConsoleSettingsKey settings;
+    settings.Set("OutDir", "C:\\ERD\\%COMPUTERNAME%");
+    const std::string longText(30000, 'A');
+    struct Case {
+        std::string line;
+        std::string computer; // what the Computer field must show
+    };
+    const Case cases[] = {
+        {"-c=" + longText, "-"}, // "-": a prefix of the long name (the field may cut it)
+        {"\"-d=C:\\" + longText + "\\", ""},
+        {"\"-c=PC01", "PC01"},
+        {"\"", ""},
+        {"-Q /Z --help -? / - -= /c -c \"-x=1\"", ""},
+        {"-c=\x01\x02\x1b", "\x01\x02\x1b"},
+        {"-d=\x01\x7f -c=PC02 \"-c=PC03 \"-d=", "PC03 -d="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 60));
+        testing_support::ProgramOutcome outcome = testing_support::RunAnswering("Restavo.exe", c.line);
+        ASSERT_TRUE(outcome.started);
+        ASSERT_TRUE(outcome.ended) << "still running after the time limit";
+        EXPECT_EQ(outcome.exitCode, 0u);
+        ASSERT_EQ(outcome.shown.size(), 1u) << outcome.shown.back().title << ": " << outcome.shown.back().Text(0xFFFF);
+        const testing_support::ShownWindow& main = outcome.shown[0];
+        EXPECT_EQ(main.title, "Restavo");
+        EXPECT_EQ(main.Text(IDC_ERD_FOLDER), "C:\\ERD\\");
+        if (c.computer == "-")
+            EXPECT_EQ(longText.compare(0, main.Text(IDC_COMPUTER).size(), main.Text(IDC_COMPUTER)), 0);
+        else
+            EXPECT_EQ(main.Text(IDC_COMPUTER), c.computer);
+    }
+}

@@ -15,6 +15,7 @@
 #include "SimulatedRunTest.h"
 #include "Startup.h"
 #include "TestSupport.h"
+#include "Thread.h"
 
 #include <map>
 #include <set>
@@ -554,4 +555,77 @@ TEST_F(UnattendedRunTest, HostileListFilesGiveEachNameAResultAndWriteNothingElse
         EXPECT_EQ(expected, now) << "a file beside the output folder";
         for (const std::string& name : ListFiles(out)) ADD_FAILURE() << "a file in the output root: " << name;
     }
+}
+
+namespace {
+
+// Appends to a list file until told to stop (or 30 s): chunks of blank lines, every 32nd
+// ending in a name, about one a millisecond.
+struct ListGrower {
+    std::string path;
+    volatile LONG stop = 0;
+    volatile LONG stoppedByItself = 0;
+    volatile LONG chunks = 0;
+
+    static DWORD WINAPI Run(void* parameter)
+    {
+        auto* self = static_cast<ListGrower*>(parameter);
+        std::string chunk;
+        for (int i = 0; i < 8 * 1024; ++i) chunk += (i % 2) ? "\n" : "\r\n";
+        const std::string named = chunk + "GROWN\r\n";
+        win::Handle file(CreateFileA(self->path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+        const DWORD start = GetTickCount();
+        while (!self->stop) {
+            if (GetTickCount() - start > 30000) {
+                self->stoppedByItself = 1;
+                break;
+            }
+            DWORD written = 0;
+            const std::string& next = (self->chunks % 32 == 31) ? named : chunk;
+            WriteFile(file.Get(), next.data(), static_cast<DWORD>(next.size()), &written, nullptr);
+            InterlockedIncrement(&self->chunks);
+            Sleep(1);
+        }
+        return 0;
+    }
+};
+
+} // namespace
+
+// A list file that another program keeps appending to while the unattended run loads it:
+// the load takes what the file held when it was opened and ends; each name read gets a
+// result (the names appended in time fail: no such computer).
+TEST_F(UnattendedRunTest, AListFileThatGrowsWhileItIsReadIsLoadedToAnEnd)
+{
+    deployer->prepareFolders = false;
+    deployer->MakeRepairFolder("SIMA", simagents::Script{});
+    ListGrower grower;
+    grower.path = WriteList("SIMA\r\n");
+    win::Thread writer;
+    ASSERT_TRUE(writer.Create(&ListGrower::Run, &grower));
+    while (grower.chunks == 0) Sleep(1);
+    CommandLineOptions options = Parse(("-S " + grower.path).c_str());
+    SetUnattended(true);
+    const int exitCode = UnattendedRun(options);
+    const bool stillWriting = !grower.stoppedByItself;
+    const LONG chunksAtReturn = grower.chunks;
+    InterlockedExchange(&grower.stop, 1);
+    writer.Wait();
+    EXPECT_TRUE(stillWriting) << "the load waited for the file to stop growing";
+    size_t succeeded = 0, grown = 0;
+    for (size_t i = 0; i < TheComputerList().Size(); ++i) {
+        const ComputerEntry& entry = *TheComputerList().At(i);
+        EXPECT_EQ(0, entry.inProgress) << entry.name;
+        if (entry.result == kJobSucceeded) {
+            EXPECT_EQ("SIMA", entry.name);
+            ++succeeded;
+        } else {
+            EXPECT_EQ("GROWN", entry.name);
+            ++grown;
+        }
+    }
+    EXPECT_EQ(1u, succeeded);
+    EXPECT_LE(grown, static_cast<size_t>(chunksAtReturn / 32));
+    EXPECT_EQ(grown ? 1 : 0, exitCode);
 }

@@ -277,3 +277,41 @@ TEST_F(LoadListTest, StoredSlotCountIsUsed)
 }
 
 } // namespace
+
+namespace {
+
+std::string g_growingList;
+
+// Shown the emptied list, the list file is already open: another program appends to it.
+void AppendWhileLoading(void*)
+{
+    HANDLE file = CreateFileA(g_growingList.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "LATE\r\n", 6, &written, nullptr);
+    CloseHandle(file);
+}
+
+} // namespace
+
+// A file another program appends to while it is loaded: only what it held when it was
+// opened is read (a file growing faster than it is read would otherwise never end); the
+// next load takes the rest. A Ctrl-Z ends the names, carriage returns are no part of them.
+TEST_F(LoadListTest, AFileGrowingWhileItIsReadIsTakenAsItWasOpened)
+{
+    g_growingList = folder / "growing.txt";
+    ASSERT_TRUE(WriteWholeFile(g_growingList, "FIRST\r\n\r\nSECOND\r\n"));
+    ComputerListUi ui;
+    ui.updateViews = AppendWhileLoading;
+    SetComputerListUi(ui);
+    ASSERT_TRUE(LoadComputerList(g_growingList.c_str()));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"FIRST", "SECOND"}));
+    SetComputerListUi(ComputerListUi{});
+    ASSERT_TRUE(LoadComputerList(g_growingList.c_str()));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"FIRST", "SECOND", "LATE"}));
+
+    ASSERT_TRUE(WriteWholeFile(g_growingList, "A\r\nB\x1A" "C\r\nD\r\n"));
+    ASSERT_TRUE(LoadComputerList(g_growingList.c_str()));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"A", "B"}));
+}

@@ -6,6 +6,7 @@
 #include "CompanionTools.h"
 #include "Enumeration.h"
 #include "LogTestSupport.h"
+#include "ProgramProcess.h"
 #include "RegistryFixture.h"
 #include "ScheduledJob.h"
 #include "SchedulerJob.h"
@@ -59,6 +60,29 @@ TEST(ScheduledJob, AConsoleThatCannotStartIsReportedAndFails)
     EXPECT_EQ(kEventUnattendedRun, g_events[0].id);
     EXPECT_EQ(EVENTLOG_ERROR_TYPE, g_events[0].type);
     EXPECT_NE(std::string::npos, g_events[0].strings[0].find(folder.Path() + "\\Salvora.exe")) << g_events[0].strings[0];
+}
+
+// Scheduler.old itself started with hostile command lines: each names no console that can
+// start, so each ends at once with 1 and shows nothing.
+TEST(ScheduledJob, HostileCommandLinesEndWithOneAndShowNothing)
+{
+    const std::string lines[] = {
+        std::string(30000, 'A'),
+        "\"C:\\NoSuch\\Salvora.exe -S -n=0 \"C:\\l.txt",
+        "\"",
+        "\"\" \"-S\" list.txt",
+        "-Q /Z --help -? /",
+        "\x01\x02\x1b\x7f.exe \x01",
+        "",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line.substr(0, 60));
+        ProgramOutcome outcome = testing_support::RunAnswering("Scheduler.old", line, 20000);
+        ASSERT_TRUE(outcome.started);
+        ASSERT_TRUE(outcome.ended) << "still running after the time limit";
+        EXPECT_EQ(1u, outcome.exitCode);
+        EXPECT_TRUE(outcome.shown.empty()) << outcome.shown[0].title;
+    }
 }
 
 std::string g_wizardLine;
