@@ -13,27 +13,19 @@ namespace {
 
 constexpr char kMarker[] = "E:\\disk-full-test";
 
-class DiskFullTest : public SimulatedRunTest {
+class DiskFullTest : public OneComputerRunTest {
 protected:
     void SetUp() override
     {
-        SimulatedRunTest::SetUp();
+        OneComputerRunTest::SetUp();
         if (!FileExists(kMarker)) GTEST_SKIP() << "drive E: is not the small file system of disk-full-test.sh";
-        TheConsoleSettings().AlphaSupport = 0;
         TheConsoleSettings().OutDir = "E:\\out\\%COMPUTERNAME%";
-        PrepareRunState(nullptr);
-        auto entry = std::make_shared<ComputerEntry>("PC01");
-        entry->SetInfo(kRoleWorkstation, "Windows NT 4.0 Workstation", "");
-        entry->selected = 1;
-        TheComputerList().Append(entry);
     }
-    ComputerEntry& Entry() { return *TheComputerList().At(0); }
     void Run(size_t firstBytes)
     {
         simagents::Script script;
         script.fileBytes = firstBytes;
-        deployer->SetScript("PC01", script);
-        EXPECT_EQ(0u, RunJobs(TheComputerList()));
+        OneComputerRunTest::Run(script);
     }
 };
 

@@ -33,20 +33,7 @@ std::string CurrentFolder()
     return buffer;
 }
 
-class HostileSettingsTest : public SimulatedRunTest {
-protected:
-    void SetUp() override
-    {
-        SimulatedRunTest::SetUp();
-        TheConsoleSettings().AlphaSupport = 0;
-        PrepareRunState(nullptr);
-        auto entry = std::make_shared<ComputerEntry>("PC01");
-        entry->SetInfo(kRoleWorkstation, "Windows NT 4.0 Workstation", "");
-        entry->selected = 1;
-        TheComputerList().Append(entry);
-    }
-    ComputerEntry& Entry() { return *TheComputerList().At(0); }
-};
+using HostileSettingsTest = OneComputerRunTest;
 
 } // namespace
 

@@ -59,3 +59,25 @@ protected:
     ConsoleSettings saved_;
     LogSettings savedLog_;
 };
+
+// One workstation, PC01, selected in the list, over the same simulated targets; `Run` is one
+// creation run in which its agent follows `script`.
+class OneComputerRunTest : public SimulatedRunTest {
+protected:
+    void SetUp() override
+    {
+        SimulatedRunTest::SetUp();
+        TheConsoleSettings().AlphaSupport = 0;
+        PrepareRunState(nullptr);
+        auto entry = std::make_shared<ComputerEntry>("PC01");
+        entry->SetInfo(kRoleWorkstation, "Windows NT 4.0 Workstation", "");
+        entry->selected = 1;
+        TheComputerList().Append(entry);
+    }
+    ComputerEntry& Entry() { return *TheComputerList().At(0); }
+    void Run(const simagents::Script& script)
+    {
+        deployer->SetScript("PC01", script);
+        EXPECT_EQ(0u, RunJobs(TheComputerList()));
+    }
+};

@@ -42,19 +42,8 @@ FileSet ReadSet(const std::string& folder)
 // A file or a folder.
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-class StagedSetTest : public SimulatedRunTest {
+class StagedSetTest : public OneComputerRunTest {
 protected:
-    void SetUp() override
-    {
-        SimulatedRunTest::SetUp();
-        TheConsoleSettings().AlphaSupport = 0;
-        PrepareRunState(nullptr);
-        auto entry = std::make_shared<ComputerEntry>("PC01");
-        entry->SetInfo(kRoleWorkstation, "Windows NT 4.0 Workstation", "");
-        entry->selected = 1;
-        TheComputerList().Append(entry);
-    }
-    ComputerEntry& Entry() { return *TheComputerList().At(0); }
     std::string Out() const { return folder.Path() + "\\out\\PC01"; }
 
     // One run in which the agent sends `files` files, the first `firstBytes` long, and
@@ -66,8 +55,7 @@ protected:
         script.fileCount = files;
         script.breakAt = where;
         script.breakFile = breakFile;
-        deployer->SetScript("PC01", script);
-        EXPECT_EQ(0u, RunJobs(TheComputerList()));
+        OneComputerRunTest::Run(script);
     }
 
     std::string LogText()
