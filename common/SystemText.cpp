@@ -80,24 +80,30 @@ std::string ModuleFolder(HMODULE module)
     return path;
 }
 
-std::string SystemFilePath(const char* fileName)
+namespace {
+
+// `fileName` in the folder that `folderOf` (GetSystemDirectoryA or GetWindowsDirectoryA)
+// reports; empty when it cannot be read.
+std::string FileInFolder(UINT(WINAPI* folderOf)(LPSTR, UINT), const char* fileName)
 {
     char folder[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryA(folder, sizeof(folder));
+    UINT length = folderOf(folder, sizeof(folder));
     if (length == 0 || length >= sizeof(folder) || !fileName) return {};
     std::string path(folder, length);
     if (path.back() != '\\') path += '\\';
     return path + fileName;
 }
 
+} // namespace
+
+std::string SystemFilePath(const char* fileName)
+{
+    return FileInFolder(GetSystemDirectoryA, fileName);
+}
+
 std::string WindowsFilePath(const char* fileName)
 {
-    char folder[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(folder, sizeof(folder));
-    if (length == 0 || length >= sizeof(folder) || !fileName) return {};
-    std::string path(folder, length);
-    if (path.back() != '\\') path += '\\';
-    return path + fileName;
+    return FileInFolder(GetWindowsDirectoryA, fileName);
 }
 
 std::string NotepadCommand(const std::string& file)
