@@ -5,6 +5,7 @@
 
 #include "Handle.h"
 #include "Privilege.h"
+#include "Security.h"
 #include "Szdd.h"
 #include "SystemText.h"
 
@@ -134,53 +135,6 @@ std::string HiveSetOutcomeText(const HiveSetResult& result)
 
 namespace {
 
-// LocalSystem and the administrators, full control, inherited by the folder's files.
-class PrivateSecurity {
-public:
-    bool Build()
-    {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_)) return false;
-        if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                      &admins_))
-            return false;
-        const DWORD size = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) + GetLengthSid(system_) +
-                           GetLengthSid(admins_);
-        acl_.assign(size, 0);
-        auto* acl = reinterpret_cast<ACL*>(acl_.data());
-        if (!InitializeAcl(acl, size, ACL_REVISION)) return false;
-        for (PSID sid : {system_, admins_}) {
-            if (!AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, sid)) return false;
-        }
-        // AddAccessAllowedAceEx is newer than Windows NT 4.0: the inheritance flags are set
-        // in the ACE headers instead.
-        for (DWORD i = 0; i < acl->AceCount; ++i) {
-            void* ace = nullptr;
-            if (!GetAce(acl, i, &ace)) return false;
-            static_cast<ACE_HEADER*>(ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-        }
-        if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION)) return false;
-        if (!SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE)) return false;
-        attributes_.nLength = sizeof(attributes_);
-        attributes_.lpSecurityDescriptor = &descriptor_;
-        attributes_.bInheritHandle = FALSE;
-        return true;
-    }
-    ~PrivateSecurity()
-    {
-        if (system_) FreeSid(system_);
-        if (admins_) FreeSid(admins_);
-    }
-    SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
-
-private:
-    PSID system_ = nullptr;
-    PSID admins_ = nullptr;
-    std::vector<unsigned char> acl_;
-    SECURITY_DESCRIPTOR descriptor_{};
-    SECURITY_ATTRIBUTES attributes_{};
-};
-
 constexpr int kNameAttempts = 100;
 
 } // namespace
@@ -199,8 +153,8 @@ bool PrivateFolder::Create(const std::string& parent)
         base = temp;
     }
     if (!base.empty() && base.back() == '\\') base.pop_back();
-    PrivateSecurity security;
-    if (!security.Build()) return false;
+    win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::Folder);
+    if (!security.IsValid()) return false;
     const DWORD seed = GetTickCount();
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string path = win::Format("%s\\Vantoro-%lx-%lx", base.c_str(),

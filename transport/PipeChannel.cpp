@@ -1,55 +1,12 @@
 #include "PipeChannel.h"
 
-#include <aclapi.h>
-
 #include <cstring>
 
 #include "Handle.h"
+#include "Security.h"
 #include "SystemText.h"
 
 namespace {
-
-// The agent's pipe admits only the local Administrators group and LocalSystem: the files
-// that cross it include the SAM and SECURITY hives. The descriptor lives for the
-// creation call only; the pipe keeps its own copy.
-class PipeSecurity {
-public:
-    PipeSecurity()
-    {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                      0, 0, &admins_) ||
-            !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_))
-            return;
-        auto* acl = reinterpret_cast<ACL*>(aclBuffer_);
-        ok_ = InitializeAcl(acl, sizeof(aclBuffer_), ACL_REVISION) &&
-              AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, admins_) &&
-              AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, system_) &&
-              InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-              SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
-    }
-    // The pipe's owner: the Administrators group, which an ordinary account cannot name as
-    // owner of what it creates. The console refuses a pipe that has another owner.
-    bool SetAdministratorsOwner() { return ok_ && SetSecurityDescriptorOwner(&descriptor_, admins_, FALSE); }
-    void ClearOwner() { SetSecurityDescriptorOwner(&descriptor_, nullptr, FALSE); }
-    ~PipeSecurity()
-    {
-        if (admins_) FreeSid(admins_);
-        if (system_) FreeSid(system_);
-    }
-    PipeSecurity(const PipeSecurity&) = delete;
-    PipeSecurity& operator=(const PipeSecurity&) = delete;
-
-    bool IsValid() const { return ok_; }
-    SECURITY_DESCRIPTOR* Descriptor() { return &descriptor_; }
-
-private:
-    PSID admins_ = nullptr;
-    PSID system_ = nullptr;
-    alignas(DWORD) BYTE aclBuffer_[256] = {};
-    SECURITY_DESCRIPTOR descriptor_ = {};
-    bool ok_ = false;
-};
 
 // CancelPending: how long a cancelled operation may take to end before the pipe is closed
 // under it (Wine leaves some cancelled pipe operations pending), how long another thread's
@@ -76,30 +33,6 @@ bool SystemKnowsFirstPipeInstance()
     if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5) return false;
     if (version.dwMajorVersion > 5 || version.dwMinorVersion > 0) return true;
     return version.wServicePackMajor >= 2;
-}
-
-// True when the pipe's server end is owned by LocalSystem or the Administrators group: the
-// owner only an administrator or the system can give a pipe. A descriptor naming no owner
-// (or none readable) is refused as well.
-bool IsServerOwnedByAdministrators(HANDLE pipe)
-{
-    alignas(DWORD) BYTE buffer[512];
-    DWORD needed = 0;
-    if (!GetKernelObjectSecurity(pipe, OWNER_SECURITY_INFORMATION, buffer, sizeof(buffer), &needed)) return false;
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(buffer, &owner, &defaulted) || !owner || !IsValidSid(owner)) return false;
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
-    PSID system = nullptr;
-    bool trusted = false;
-    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &admins) &&
-        AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system))
-        trusted = EqualSid(owner, admins) || EqualSid(owner, system);
-    if (admins) FreeSid(admins);
-    if (system) FreeSid(system);
-    return trusted;
 }
 
 bool IsTerminatorName(const char* name)
@@ -195,7 +128,7 @@ bool PipeChannel::WaitForPipe()
 bool PipeChannel::Listen(HANDLE stopEvent)
 {
     if (name.empty()) name = kAgentPipeName;
-    PipeSecurity security;
+    win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::File, FILE_ALL_ACCESS);
     if (!security.IsValid()) return false;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Descriptor(), TRUE};
     // A pipe of this name made by anyone else first is never joined: the creation fails.
@@ -255,7 +188,7 @@ bool PipeChannel::Open()
         if (handle != INVALID_HANDLE_VALUE) {
             // A pipe someone else made under the agent's name before the agent could: its
             // answers and files are not the computer's. Refused at once, never retried.
-            if (!IsServerOwnedByAdministrators(handle)) {
+            if (!win::IsOwnedByAdministrators(handle)) {
                 CloseHandle(handle);
                 handle = INVALID_HANDLE_VALUE;
                 SetLastError(ERROR_INVALID_OWNER);

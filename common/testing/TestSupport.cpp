@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "Handle.h"
+#include "Security.h"
 #include "SystemText.h"
 
 namespace testing_support {
@@ -125,6 +126,45 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs)
     DWORD code = 0;
     GetExitCodeProcess(process.Get(), &code);
     return static_cast<int>(code);
+}
+
+DaclReadBack ReadDacl(const std::string& path)
+{
+    DaclReadBack back;
+    DWORD needed = 0;
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* acl = nullptr;
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), needed, &needed) ||
+        !GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted) || !present || !acl)
+        return back;
+    back.read = true;
+    back.entries = acl->AceCount;
+    back.inheritable = acl->AceCount > 0;
+
+    std::vector<BYTE> user;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+        user.resize(needed ? needed : 1);
+        if (!GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) user.clear();
+        CloseHandle(token);
+    }
+    const PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    const win::TrustedSids sids;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(acl, i, &ace)) continue;
+        auto* header = static_cast<ACE_HEADER*>(ace);
+        if ((header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) !=
+            (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE))
+            back.inheritable = false;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+        if (!sids.IsTrusted(sid) && !(self && EqualSid(sid, self))) ++back.othersGranted;
+    }
+    return back;
 }
 
 } // namespace testing_support

@@ -41,4 +41,16 @@ std::string BinFolder();
 // could not be started or did not end in time (then it is terminated).
 int RunProgram(const std::string& commandLine, DWORD timeoutMs = 60000);
 
+// What the DACL of a file or folder grants, read back. Windows keeps the administrators-only
+// DACL as it was given; Wine maps it onto the file's Unix mode and reads that back as entries
+// for LocalSystem and the file's owner (the current user), so an entry naming the current
+// user is counted as the owner's, not as someone else's.
+struct DaclReadBack {
+    bool read = false;
+    int entries = 0;
+    int othersGranted = 0; // entries for anyone but Administrators, LocalSystem or the owner
+    bool inheritable = false; // every entry is inherited by files and subfolders
+};
+DaclReadBack ReadDacl(const std::string& path);
+
 } // namespace testing_support
