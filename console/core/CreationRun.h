@@ -51,6 +51,10 @@ void RunJobsUnattended();
 // Receives the agent's repair files for one computer into its output folder.
 bool FetchRepairFiles(CreationJob& job);
 
+// The text a failed computer's record carries: its result's message, the system's text of
+// its code, and what became of a transfer cut short. False when the result has no message.
+bool JobResultText(const ComputerEntry& entry, std::string& text);
+
 // One session of the result log for the run.
 void LogRunResults(const ComputerList& list, HWND owner, bool cancelled);
 

@@ -28,6 +28,14 @@ void RunJobsUnattended()
     WriteUnicenterStatus(TheComputerList(), false);
 }
 
+bool JobResultText(const ComputerEntry& entry, std::string& text)
+{
+    if (!LoadConsoleString(entry.result, text)) return false;
+    if (entry.errorCode != 0 && entry.errorCode != kNoErrorCode) text += " - " + NetErrorText(entry.errorCode);
+    text += IncompleteTransferNote(entry.name); // the last good set was kept
+    return true;
+}
+
 void LogRunResults(const ComputerList& list, HWND owner, bool cancelled)
 {
     ResultLog& log = TheResultLog();
@@ -42,10 +50,7 @@ void LogRunResults(const ComputerList& list, HWND owner, bool cancelled)
         anyFailed = true;
         std::string text;
         int32_t code = static_cast<int32_t>(entry->errorCode);
-        if (LoadConsoleString(entry->result, text)) {
-            if (entry->errorCode != 0 && entry->errorCode != kNoErrorCode)
-                text += " - " + NetErrorText(entry->errorCode);
-            text += IncompleteTransferNote(entry->name); // the last good set was kept
+        if (JobResultText(*entry, text)) {
             log.LogItemById(true, entry->name.c_str(), nullptr, IDS_CREATE_ER_DISK, text.c_str(), code);
         } else {
             log.LogItem(true, entry->name.c_str(), nullptr, TEXT_CREATE_ER_DISK, nullptr, code);

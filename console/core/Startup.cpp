@@ -9,6 +9,7 @@
 #include "Profile.h"
 #include "ResultLog.h"
 #include "Settings.h"
+#include "SystemText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -54,6 +55,63 @@ void ReportRunEvent(WORD type, const char* first, const char* second)
 {
     const char* texts[2] = {first, second};
     ReportResultEvent(kEventUnattendedRun, type, 2, texts);
+}
+
+// The first text of every event of the run: the command line it was started with.
+void StartText(const CommandLineOptions& options, char (&text)[kEventTextSize])
+{
+    std::snprintf(text, sizeof(text), "Salvora started with parameters: %s\r\n", options.commandText.c_str());
+}
+
+// A text of the string table, or its built-in copy.
+std::string ConsoleText(UINT id, const char* fallback)
+{
+    std::string text;
+    return LoadConsoleString(id, text) ? text : std::string(fallback);
+}
+
+// `text` cut so that one event's insertion string can carry it.
+void BoundEventText(std::string& text)
+{
+    if (text.size() > kEventTextLimit) text.resize(kEventTextLimit);
+}
+
+// The run's end: one result-log session with the start and end, the number of attempts and
+// each computer's final result, and one event of its own, an error when a computer still
+// fails, naming those computers. `emptyListText`, when given, is why there was nothing to run.
+void ReportRunSummary(const ComputerList& list, time_t started, int attempts, const char* emptyListText)
+{
+    ResultLog& log = TheResultLog();
+    int failed = 0;
+    std::string names, details;
+    const std::string item = ConsoleText(IDS_SUMMARY_ITEM, TEXT_SUMMARY_ITEM);
+    const bool opened = log.BeginSession(nullptr, kSessionRunSummary);
+    for (const ComputerEntryPtr& entry : list.Entries()) {
+        const bool isError = entry->result != kJobSucceeded;
+        std::string text;
+        if (!JobResultText(*entry, text)) text = TEXT_UNKNOWN_ERROR;
+        const int32_t code = isError ? static_cast<int32_t>(entry->errorCode) : 0;
+        if (opened) log.LogItem(isError, entry->name.c_str(), nullptr, item.c_str(), text.c_str(), code);
+        if (!isError) continue;
+        ++failed;
+        names += (names.empty() ? "" : ", ") + entry->name;
+        details += win::Format("\r\n%s\t%s (%d)", entry->name.c_str(), text.c_str(), static_cast<int>(code));
+    }
+    const int total = static_cast<int>(list.Size());
+    const std::string final =
+        win::Format(ConsoleText(IDS_SUMMARY_FINAL, TEXT_SUMMARY_FINAL).c_str(), LogTimeText(started).c_str(),
+                    LogTimeText(ConsoleTime()).c_str(), attempts, failed, total);
+    if (opened) log.EndSession(emptyListText ? emptyListText : final.c_str(), failed == 0 && !emptyListText);
+
+    const bool runFailed = failed > 0 || emptyListText;
+    std::string first = runFailed ? win::Format(ConsoleText(IDS_SUMMARY_FAILED, TEXT_SUMMARY_FAILED).c_str(), failed,
+                                                total, attempts, emptyListText ? emptyListText : names.c_str())
+                                  : win::Format(ConsoleText(IDS_SUMMARY_SUCCEEDED, TEXT_SUMMARY_SUCCEEDED).c_str(),
+                                                total, attempts);
+    BoundEventText(first);
+    BoundEventText(details);
+    const char* strings[2] = {first.c_str(), details.c_str()};
+    ReportResultEvent(kEventRunSummary, runFailed ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 2, strings);
 }
 
 } // namespace
@@ -159,6 +217,8 @@ void SetRetryPauseFunction(RetryPauseFunction function) { g_retryPause = functio
 
 int UnattendedRun(const CommandLineOptions& options)
 {
+    const time_t started = ConsoleTime();
+    TheResultLog().ClearFileFailure();
     LogSettings& logSettings = TheResultLog().Settings();
     if (!options.logFile.empty())
         lstrcpynA(logSettings.LogFileName, options.logFile.c_str(), sizeof(logSettings.LogFileName));
@@ -170,26 +230,29 @@ int UnattendedRun(const CommandLineOptions& options)
     LoadComputerList(options.importFile.c_str());
     const char* listPath = CurrentListFilePath().c_str();
 
-    char started[kEventTextSize];
+    char startText[kEventTextSize];
     char detail[kEventTextSize];
-    std::snprintf(started, sizeof(started), "Salvora started with parameters: %s\r\n", options.commandText.c_str());
+    StartText(options, startText);
 
     long failures = 0;
+    int attempts = 0;
     if (list.Empty()) {
         std::snprintf(detail, sizeof(detail), "Read error or empty import file: %s", listPath);
-        ReportRunEvent(EVENTLOG_ERROR_TYPE, started, detail);
+        ReportRunEvent(EVENTLOG_ERROR_TYPE, startText, detail);
         ResultLog& log = TheResultLog();
         if (log.BeginSession(nullptr, kSessionCreateErd)) log.EndSession(detail, false);
+        ReportRunSummary(list, started, attempts, detail);
         failures = 1;
     } else {
         std::snprintf(detail, sizeof(detail), "import file: %s", listPath);
-        ReportRunEvent(EVENTLOG_INFORMATION_TYPE, started, detail);
+        ReportRunEvent(EVENTLOG_INFORMATION_TYPE, startText, detail);
         for (const ComputerEntryPtr& entry : list.Entries()) InterlockedExchange(&entry->selected, 1);
         logSettings.LogOverwrite = 0;
         // A negative retry count is no retry (it would otherwise never reach its end).
         const int lastAttempt = (options.retries > 0 ? options.retries : 0) + 1;
         for (int attempt = 0;;) {
             RunJobsUnattended();
+            ++attempts;
             failures = 0;
             for (const ComputerEntryPtr& entry : list.Entries()) {
                 if (!entry->selected) continue;
@@ -202,11 +265,13 @@ int UnattendedRun(const CommandLineOptions& options)
             if (++attempt == lastAttempt) break;
             PauseBeforeRetry(RetryPauseMilliseconds(options.retryMinutes));
             std::snprintf(detail, sizeof(detail), "Retry #%d", attempt + 1);
-            ReportRunEvent(EVENTLOG_INFORMATION_TYPE, started, detail);
+            ReportRunEvent(EVENTLOG_INFORMATION_TYPE, startText, detail);
         }
+        ReportRunSummary(list, started, attempts, nullptr);
     }
     if (options.onDemandTasks) RunOnDemandTasks();
-    return failures > 0 ? 1 : 0;
+    // A result log that could not be written is a run nobody can check: not a success.
+    return failures > 0 || TheResultLog().FileFailed() ? 1 : 0;
 }
 
 void CSalvoraApp::SetInteractiveStart(InteractiveStart start) { g_interactiveStart = start; }
@@ -218,14 +283,23 @@ bool CSalvoraApp::InitInstance(const char* commandLine)
     if (!LoadConsoleString(IDS_APP_TITLE, applicationName)) applicationName = TEXT_APP_TITLE;
     win::SetProfileKey(kProfileVendor, applicationName.c_str());
 
+    // The command line is read first: a scheduled start on a computer without the
+    // settings must not wait unseen behind a box and then report success.
+    options_ = ParseCommandLine(ArgumentsOf(commandLine));
     if (!TheConsoleSettings().Load()) {
-        ShowMessage(kMessageStop, nullptr, TEXT_APP_TITLE, IDS_NOT_INSTALLED);
+        exitCode_ = 1;
+        if (options_.unattended) {
+            SetUnattended(true);
+            char startText[kEventTextSize];
+            StartText(options_, startText);
+            ReportRunEvent(EVENTLOG_ERROR_TYPE, startText, ConsoleText(IDS_NOT_INSTALLED, TEXT_NOT_INSTALLED).c_str());
+        } else {
+            ShowMessage(kMessageStop, nullptr, TEXT_APP_TITLE, IDS_NOT_INSTALLED);
+        }
         return false;
     }
     settingsLoaded_ = true;
     TheResultLog().Settings().Load(TheConsoleSettings());
-
-    options_ = ParseCommandLine(ArgumentsOf(commandLine));
     SetUnattended(options_.unattended);
 
     if (options_.unattended) {

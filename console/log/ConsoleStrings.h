@@ -42,6 +42,19 @@
 #define IDS_CREATE_ER_DISK 35
 #define TEXT_CREATE_ER_DISK "Create ER Disk"
 
+/* The unattended run's summary: its records, its final line, its event, and the event of a
+   result log that cannot be written. */
+#define IDS_SUMMARY_ITEM 40
+#define TEXT_SUMMARY_ITEM "Final result of the unattended run"
+#define IDS_SUMMARY_FINAL 41
+#define TEXT_SUMMARY_FINAL "Started %s, ended %s, %d attempt(s): %d of %d computer(s) failed"
+#define IDS_SUMMARY_FAILED 42
+#define TEXT_SUMMARY_FAILED "Unattended run failed: %d of %d computer(s) still failed after %d attempt(s): %s"
+#define IDS_SUMMARY_SUCCEEDED 43
+#define TEXT_SUMMARY_SUCCEEDED "Unattended run succeeded: %d computer(s) in %d attempt(s)"
+#define IDS_LOG_UNWRITABLE 44
+#define TEXT_LOG_UNWRITABLE "The result log %s cannot be written: %s (%d)"
+
 /* 45 has no entry: opening the text log fails with "Unknown Error". */
 #define IDS_OPEN_LOG_FILE_FAILED 45
 #define IDS_PRODUCT_ERROR 47

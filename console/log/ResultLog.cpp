@@ -23,15 +23,7 @@ std::atomic<ReportEventFunction> g_reportEvent{nullptr};
 
 const char* OrAbsent(const char* text) { return text ? text : kAbsent; }
 
-// "12/07/1999 14:03:55": the date, a blank and the 24-hour time.
-std::string SessionTimeText()
-{
-    time_t now = ConsoleTime();
-    const struct tm* local = localtime(&now);
-    char text[64] = {};
-    if (local) strftime(text, sizeof(text), "%m/%d/%Y %H:%M:%S", local);
-    return text;
-}
+std::string SessionTimeText() { return LogTimeText(ConsoleTime()); }
 
 std::string TailLines(int32_t items, int32_t errors, const char* result, const char* finalText, const char* lineEnd)
 {
@@ -42,6 +34,14 @@ std::string TailLines(int32_t items, int32_t errors, const char* result, const c
 void CopyField(char (&field)[256], const std::string& text) { win::CopyText(field, sizeof(field), text.c_str()); }
 
 } // namespace
+
+std::string LogTimeText(time_t when)
+{
+    const struct tm* local = localtime(&when);
+    char text[64] = {};
+    if (local) strftime(text, sizeof(text), "%m/%d/%Y %H:%M:%S", local);
+    return text;
+}
 
 ResultLog::~ResultLog()
 {
@@ -62,6 +62,16 @@ bool ResultLog::BeginSession(HWND owner, const char* title)
     title_ = title ? title : "";
 
     if (settings_.LogWriteFile && !OpenFile()) {
+        // A log nobody can read is no log: the Application log says so, also when no one
+        // sees the box (an unattended run).
+        const DWORD code = GetLastError();
+        fileFailed_ = true;
+        std::string text;
+        if (!LoadConsoleString(IDS_LOG_UNWRITABLE, text)) text = TEXT_LOG_UNWRITABLE;
+        const std::string report =
+            win::Format(text.c_str(), settings_.LogFileName, NetErrorText(code).c_str(), static_cast<int>(code));
+        const char* strings[2] = {report.c_str(), ""};
+        ReportResultEvent(kEventLogUnwritable, EVENTLOG_ERROR_TYPE, 2, strings);
         ShowMessage(kMessageStop, owner_, "Open Log File", IDS_OPEN_LOG_FILE_FAILED);
         settings_.LogWriteFile = 0;
     }

@@ -9,16 +9,20 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 constexpr DWORD kEventSessionReport = 1501; // the whole session, information
 constexpr DWORD kEventUnattendedRun = 1500; // progress of an unattended run
+constexpr DWORD kEventRunSummary = 1502;    // an unattended run's end: error when any computer failed
+constexpr DWORD kEventLogUnwritable = 1503; // the text log could not be opened, error
 constexpr char kEventSourceName[] = "Salvora";
 constexpr size_t kEventLineLimit = 400;      // record and tail lines of the event text
 constexpr size_t kEventTextLimit = 31839;    // longest insertion string an event can carry
 
 constexpr char kSessionCreateErd[] = "Salvora Creating ER Disks";
 constexpr char kSessionOnDemandTasks[] = "Execute 'On Demand' Tasks";
+constexpr char kSessionRunSummary[] = "Salvora Unattended Run Summary";
 
 class ResultLog {
 public:
@@ -47,6 +51,10 @@ public:
     int32_t ErrorCount() const noexcept { return errorCount_; }
     bool IsAnnalixLoaded() const noexcept { return annalixModule_ != nullptr; }
     const std::string& EventText() const noexcept { return eventText_; }
+    // Whether the text file could not be opened since the last ClearFileFailure (each such
+    // failure is reported as an error event).
+    bool FileFailed() const noexcept { return fileFailed_; }
+    void ClearFileFailure() noexcept { fileFailed_ = false; }
 
 private:
     bool OpenFile();
@@ -69,6 +77,7 @@ private:
     AnnalixError annalixError_{};
     std::string eventText_;
     std::string title_;
+    bool fileFailed_ = false;
 };
 
 // The console's one result log.
@@ -77,6 +86,9 @@ ResultLog& TheResultLog();
 // Loads the Annalix DLL: from its install folder when one is known, else (or when that
 // fails) by name through the system's search order.
 HMODULE LoadAnnalixLibrary(const std::string& annalixInstallPath);
+
+// "12/07/1999 14:03:55": a local time as the log's head lines write it.
+std::string LogTimeText(time_t when);
 
 // The command line of the View Log command: Notepad on the text log.
 std::string ViewLogCommand(const LogSettings& settings);

@@ -9,6 +9,7 @@
 #include "LogTestSupport.h"
 #include "OnDemandTasks.h"
 #include "RegistryFixture.h"
+#include "ProgramProcess.h"
 #include "ResultLog.h"
 #include "Settings.h"
 #include "SimulatedAgents.h"
@@ -385,6 +386,78 @@ TEST_F(UnattendedRunTest, OutputFolderThatCannotBeMade)
     EXPECT_NE(std::string::npos, LogText().find(TEXT_JOB_OUTPUT_FOLDER));
 }
 
+// The run's end: one summary session (start, end, attempts, each computer's final result)
+// and one event of its own, an error naming the computers that still fail; a result log
+// that cannot be written is an error event and no success.
+TEST_F(UnattendedRunTest, SummarySessionAndEventAtTheRunsEnd)
+{
+    struct Case {
+        const char* name;
+        bool badFails;      // SIMBAD's agent fails every time
+        bool logUnwritable; // -l= names a file in a folder that does not exist
+        int exitCode;
+        WORD summaryType;
+        const char* finalText;
+    };
+    const Case cases[] = {
+        {"one fails", true, false, 1, EVENTLOG_ERROR_TYPE, "2 attempt(s): 1 of 2 computer(s) failed"},
+        {"all succeed", false, false, 0, EVENTLOG_INFORMATION_TYPE, "1 attempt(s): 0 of 2 computer(s) failed"},
+        {"log unwritable", false, true, 1, EVENTLOG_INFORMATION_TYPE, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Watch watch;
+        TheComputerList().Clear();
+        TheResultLog().Settings().LogWriteFile = 1;
+        TheResultLog().Settings().LogOverwrite = 1;
+        DeleteFileA(TheResultLog().Settings().LogFileName);
+        deployer->SetScript("SIMBAD", c.badFails ? Failing() : simagents::Script{});
+        std::string line = "-S -n=1 -r=0 ";
+        if (c.logUnwritable) line += "\"-l=" + folder.Path() + "\\no folder\\run.log\" ";
+        SetUnattended(true);
+        EXPECT_EQ(c.exitCode, UnattendedRun(Parse((line + WriteList("SIMGOOD\nSIMBAD\n")).c_str())));
+
+        std::vector<const ReportedEvent*> summaries, unwritable;
+        for (const ReportedEvent& e : g_events) {
+            if (e.id == kEventRunSummary) summaries.push_back(&e);
+            if (e.id == kEventLogUnwritable) unwritable.push_back(&e);
+        }
+        ASSERT_EQ(1u, summaries.size());
+        EXPECT_EQ(c.summaryType, summaries[0]->type);
+        ASSERT_EQ(2u, summaries[0]->strings.size());
+        const std::string& said = summaries[0]->strings[0];
+        EXPECT_EQ(c.badFails, said.find("SIMBAD") != std::string::npos) << said;
+        EXPECT_EQ(std::string::npos, said.find("SIMGOOD")) << said;
+        EXPECT_EQ(c.badFails, summaries[0]->strings[1].find("SIMBAD\t" TEXT_JOB_COMMUNICATION) != std::string::npos)
+            << summaries[0]->strings[1];
+        EXPECT_EQ(g_events.back().id, kEventRunSummary); // after the last retry
+        EXPECT_TRUE(g_boxes.empty());
+
+        if (c.logUnwritable) {
+            ASSERT_EQ(1u, unwritable.size()); // once, not once per session
+            EXPECT_EQ(EVENTLOG_ERROR_TYPE, unwritable[0]->type);
+            EXPECT_NE(std::string::npos, unwritable[0]->strings[0].find("no folder\\run.log")) << unwritable[0]->strings[0];
+            continue;
+        }
+        EXPECT_TRUE(unwritable.empty());
+        // The summary is the log's last session, in the log's own format.
+        const std::string log = LogText();
+        const size_t at = log.rfind(kSessionRunSummary);
+        ASSERT_NE(std::string::npos, at) << log;
+        EXPECT_EQ(std::string::npos, log.find(kSessionCreateErd, at));
+        const std::string summary = log.substr(at);
+        EXPECT_NE(std::string::npos,
+                  summary.find("Success\t" TEXT_SUMMARY_ITEM "\tSIMGOOD\t==//==\t" TEXT_JOB_SUCCEEDED "\t0\r\n"))
+            << summary;
+        EXPECT_EQ(c.badFails, summary.find("Error\t" TEXT_SUMMARY_ITEM "\tSIMBAD\t==//==\t" TEXT_JOB_COMMUNICATION) !=
+                                  std::string::npos)
+            << summary;
+        EXPECT_NE(std::string::npos, summary.find(c.finalText)) << summary;
+        EXPECT_NE(std::string::npos, summary.find("* Started ")) << summary;
+        EXPECT_NE(std::string::npos, summary.find(c.badFails ? "* Result: Error *" : "* Result: Success *")) << summary;
+    }
+}
+
 // The application object.
 bool g_interactiveStarted = false;
 bool StartRecorded(CSalvoraApp&)
@@ -403,17 +476,43 @@ protected:
     }
 };
 
+// Without the settings key: an interactive start says so in a box; an unattended one shows
+// nothing (under the Schedule service nobody could close it), reports an error event and
+// ends with 1. Either way nothing is written.
 TEST_F(ApplicationTest, NotInstalledShowsTheMessageAndWritesNothing)
 {
     DeleteKeyTree(kSalvoraKey);
-    Watch watch;
-    CSalvoraApp app;
-    EXPECT_FALSE(app.InitInstance("Salvora.exe -S list.txt"));
-    ASSERT_EQ(1u, g_boxes.size()); // shown although -S was given: the flag is not set yet
-    EXPECT_EQ(TEXT_NOT_INSTALLED, g_boxes[0].text);
-    EXPECT_EQ(TEXT_APP_TITLE, g_boxes[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), g_boxes[0].style & MB_ICONMASK);
-    EXPECT_EQ(0, app.ExitInstance());
+    struct Case {
+        const char* line;
+        bool box;
+    };
+    for (const Case& c : {Case{"Salvora.exe -S list.txt", false}, Case{"Salvora.exe list.txt", true}}) {
+        SCOPED_TRACE(c.line);
+        Watch watch;
+        CSalvoraApp app;
+        EXPECT_FALSE(app.InitInstance(c.line));
+        ASSERT_EQ(c.box ? 1u : 0u, g_boxes.size());
+        if (c.box) {
+            EXPECT_EQ(TEXT_NOT_INSTALLED, g_boxes[0].text);
+            EXPECT_EQ(TEXT_APP_TITLE, g_boxes[0].caption);
+            EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), g_boxes[0].style & MB_ICONMASK);
+            EXPECT_TRUE(g_events.empty());
+        } else {
+            ASSERT_EQ(1u, g_events.size());
+            EXPECT_EQ(kEventUnattendedRun, g_events[0].id);
+            EXPECT_EQ(EVENTLOG_ERROR_TYPE, g_events[0].type);
+            ASSERT_EQ(2u, g_events[0].strings.size());
+            EXPECT_EQ(TEXT_NOT_INSTALLED, g_events[0].strings[1]);
+        }
+        EXPECT_EQ(1, app.ExitInstance());
+        SetUnattended(false);
+        EXPECT_FALSE(KeyExists(kSettingsKeyPath));
+    }
+    // The program itself, as the Schedule service starts it: no window at all, exit code 1.
+    ProgramOutcome outcome = RunAnswering("Salvora.exe", "-S -n=0 list.txt", 60000);
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_EQ(1u, outcome.exitCode);
+    EXPECT_TRUE(outcome.shown.empty()) << outcome.shown[0].title;
     EXPECT_FALSE(KeyExists(kSettingsKeyPath));
 }
 
