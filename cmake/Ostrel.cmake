@@ -18,16 +18,71 @@ function(ostrel_library name)
   ostrel_warnings(${name})
 endfunction()
 
-# ostrel_program(name [GUI] SOURCES ... LIBS ...): one program of the suite.
+# The suite's one version: every program's version resource, the About boxes, the
+# installer and its Add/Remove Programs entry take it from here.
+set(OSTREL_VERSION_MAJOR 3)
+set(OSTREL_VERSION_MINOR 1)
+set(OSTREL_VERSION_PATCH 0)
+set(OSTREL_VERSION_BUILD 0)
+set(OSTREL_VERSION "${OSTREL_VERSION_MAJOR}.${OSTREL_VERSION_MINOR}.${OSTREL_VERSION_PATCH}.${OSTREL_VERSION_BUILD}")
+set(OSTREL_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/OstrelVersion.h.in ${OSTREL_GENERATED_DIR}/OstrelVersion.h @ONLY)
+
+# ostrel_uses_version(target): the target's sources may include OstrelVersion.h.
+function(ostrel_uses_version target)
+  target_include_directories(${target} PRIVATE ${OSTREL_GENERATED_DIR})
+endfunction()
+
+# ostrel_program(name [GUI] [DESCRIPTION text [FILE_NAME file] [ADMIN]] SOURCES ... LIBS ...):
+# one program of the suite. With DESCRIPTION it is a program the suite ships: it gets the
+# suite's version resource (file description `text`, original name FILE_NAME, by default
+# name.exe), and is stripped after linking, its symbols kept beside it as FILE_NAME.debug
+# (linked by .gnu_debuglink, so a debugger finds them). ADMIN: an interactive
+# administrator's tool, with an application manifest asking for administrator rights (on
+# Windows Vista and later; NT 4.0 and 2000 ignore it).
 function(ostrel_program name)
-  cmake_parse_arguments(A "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "GUI;ADMIN" "DESCRIPTION;FILE_NAME" "SOURCES;LIBS" ${ARGN})
+  set(sources ${A_SOURCES})
+  if(A_DESCRIPTION)
+    if(NOT A_FILE_NAME)
+      set(A_FILE_NAME ${name}.exe)
+    endif()
+    set(OSTREL_FILE_NAME ${A_FILE_NAME})
+    set(OSTREL_FILE_INTERNAL ${name})
+    set(OSTREL_FILE_DESCRIPTION "${A_DESCRIPTION}")
+    set(OSTREL_MANIFEST_RESOURCE "")
+    set(identity ${OSTREL_GENERATED_DIR}/${name})
+    set(identity_depends "")
+    if(A_ADMIN)
+      configure_file(${PROJECT_SOURCE_DIR}/cmake/AdministratorTool.manifest.in ${identity}.manifest @ONLY)
+      # 1 = CREATEPROCESS_MANIFEST_RESOURCE_ID, 24 = RT_MANIFEST
+      set(OSTREL_MANIFEST_RESOURCE "1 24 \"${identity}.manifest\"")
+      set(identity_depends ${identity}.manifest)
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in ${identity}.version.rc @ONLY)
+    list(APPEND sources ${identity}.version.rc)
+    set_source_files_properties(${identity}.version.rc PROPERTIES OBJECT_DEPENDS
+      "${OSTREL_GENERATED_DIR}/OstrelVersion.h;${identity_depends}")
+  endif()
   if(A_GUI)
-    add_executable(${name} WIN32 ${A_SOURCES})
+    add_executable(${name} WIN32 ${sources})
   else()
-    add_executable(${name} ${A_SOURCES})
+    add_executable(${name} ${sources})
   endif()
   target_link_libraries(${name} PRIVATE ${A_LIBS})
   ostrel_warnings(${name})
+  if(A_DESCRIPTION)
+    ostrel_uses_version(${name})
+  endif()
+  if(A_DESCRIPTION AND CMAKE_STRIP AND CMAKE_OBJCOPY)
+    set(file $<TARGET_FILE:${name}>)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
+      COMMAND ${CMAKE_STRIP} --strip-all ${file}
+      COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${file}.debug ${file}
+      WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+      VERBATIM)
+  endif()
 endfunction()
 
 # ostrel_test(name SOURCES ... LIBS ... [TIMEOUT s] [ARGS ...]): a GoogleTest program, run

@@ -4,6 +4,7 @@
 #include "ConfirmDialog.h"
 #include "HelpViewer.h"
 #include "Messages.h"
+#include "OstrelVersion.h"
 #include "Resource.h"
 
 namespace restavo {
@@ -147,6 +148,7 @@ void CRestoreDialog::EndWait()
 
 BOOL CAboutDialog::OnInitDialog()
 {
+    SetDlgItemTextA(Handle(), IDC_ABOUT_VERSION, "Restavo " OSTREL_VERSION_TEXT);
     PlaceWindow(Handle());
     return TRUE;
 }

@@ -16,6 +16,9 @@
 // System menu
 #define IDM_ABOUTBOX 101
 
+// About box: the program's name and the suite's version
+#define IDC_ABOUT_VERSION 1100
+
 // Main dialog
 #define IDC_ERD_FOLDER 1000
 #define IDC_BROWSE_FOLDER 1001

@@ -7,6 +7,7 @@
 #include "ShowHelp.h"
 #include "Enumeration.h"
 #include "Messages.h"
+#include "OstrelVersion.h"
 #include "ResultLog.h"
 #include "Settings.h"
 #include "UiResource.h"
@@ -30,7 +31,9 @@ ConsoleWindow::ConsoleWindow(HINSTANCE instance) : instance_(instance), document
 {
     application_.MapCommand(ID_APP_ABOUT, [this] {
         std::string title = ApplicationTitle();
-        MessageBoxA(frame_.Handle(), (title + "\nEmergency repair data for the computers of a network.").c_str(),
+        MessageBoxA(frame_.Handle(),
+                    (title + " " OSTREL_VERSION_TEXT "\nEmergency repair data for the computers of a network.\n" OSTREL_COPYRIGHT)
+                        .c_str(),
                     ("About " + title).c_str(), MB_OK | MB_ICONINFORMATION);
     });
     application_.MapCommand(kCommandApplyErd, [this] {

@@ -1,11 +1,16 @@
 // The installer, silently, as an administrator's script would run it: the programs in the
 // chosen folder, the settings key with InstallPath, the event-log source; then the
-// uninstaller takes all of it away again.
+// uninstaller takes all of it away again. An upgrade goes where the suite is, and nothing
+// changes while a program of the suite runs from there.
 #include <gtest/gtest.h>
 
+#include "Handle.h"
+#include "OstrelVersion.h"
 #include "TestSupport.h"
 
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <string>
 
@@ -38,6 +43,23 @@ std::string ReadString(const char* path, const char* name)
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+DWORD ReadDword(const char* path, const char* name)
+{
+    DWORD value = 0, size = sizeof(value);
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+        return 0xFFFFFFFF;
+    return value;
+}
+
+// The Start menu's folder of every user.
+std::string CommonProgramsFolder()
+{
+    char folder[MAX_PATH] = {};
+    return SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE) ? folder : "";
+}
+
+std::string SetupProgram() { return "\"" + BinFolder() + "\\Salvora-setup.exe\""; }
+
 class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -52,6 +74,9 @@ protected:
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kEventSourceKey);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        const std::string menu = CommonProgramsFolder() + "\\Corvane Salvora";
+        for (const std::string& file : ListFiles(menu)) DeleteFileA((menu + "\\" + file).c_str());
+        RemoveDirectoryA(menu.c_str());
     }
     TempFolder root{"setup"};
 };
@@ -113,6 +138,73 @@ TEST_F(InstallerTest, SilentInstallAndUninstall)
     DeleteFileA((target + "\\Uninstall.exe").c_str());
     RemoveDirectoryA(target.c_str());
     EXPECT_FALSE(Exists(target));
+}
+
+// The second install without /D= goes into the first one's folder: no second copy, the
+// registration unchanged. While the installed console runs, a silent upgrade ends with 3
+// and changes nothing; once it has ended the upgrade goes through. The shortcuts and the
+// Add/Remove Programs entry carry the version; an uninstaller left in another folder
+// keeps the live installation's registration.
+TEST_F(InstallerTest, UpgradeInPlaceRefusedWhileTheConsoleRuns)
+{
+    const std::string first = root.Path() + "\\First Folder";
+    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S /D=" + first, 120000));
+    const std::string defaultFolder = "C:\\Program Files\\Ostrel\\Salvora";
+    ASSERT_FALSE(Exists(defaultFolder + "\\Salvora.exe"));
+
+    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S", 120000)); // no /D=: where the suite is
+    EXPECT_FALSE(Exists(defaultFolder + "\\Salvora.exe"));
+    EXPECT_EQ(first, ReadString(kSettingsKey, "InstallPath"));
+    EXPECT_EQ(first + "\\Salvora.exe", ReadString(kEventSourceKey, "EventMessageFile"));
+    EXPECT_EQ(OSTREL_VERSION_TEXT, ReadString(kUninstallKey, "DisplayVersion"));
+    EXPECT_EQ(first + "\\Salvora.exe,0", ReadString(kUninstallKey, "DisplayIcon"));
+    const DWORD size = ReadDword(kUninstallKey, "EstimatedSize");
+    EXPECT_LT(100u, size); // KB
+    EXPECT_GT(100000u, size);
+    const std::string menu = CommonProgramsFolder() + "\\Corvane Salvora";
+    for (const char* shortcut : {"Salvora.lnk", "Restavo.lnk", "Scheduler.lnk", "Rostery.lnk", "Salvora Help.lnk",
+                                 "Scheduler Help.lnk", "Uninstall Corvane Salvora.lnk"})
+        EXPECT_TRUE(Exists(menu + "\\" + shortcut)) << shortcut;
+
+    // The installed console, as an administrator left it open.
+    const std::string marker = first + "\\Salvora.chm";
+    ASSERT_TRUE(WriteWholeFile(marker, "the earlier help"));
+    std::string line = "\"" + first + "\\Salvora.exe\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, first.c_str(), &startup, &info));
+    win::Handle process(info.hProcess), thread(info.hThread);
+    WaitForInputIdle(process.Get(), 10000);
+    Sleep(1000);
+    ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.Get(), 0));
+    EXPECT_EQ(3, RunProgram(SetupProgram() + " /S", 120000));
+    std::string help;
+    ASSERT_TRUE(ReadWholeFile(marker, help));
+    EXPECT_EQ("the earlier help", help); // nothing changed
+    // The uninstaller refuses as well, and keeps everything.
+    EXPECT_EQ(3, RunProgram("\"" + first + "\\Uninstall.exe\" /S _?=" + first, 120000));
+    EXPECT_TRUE(Exists(first + "\\Salvora.exe"));
+    TerminateProcess(process.Get(), 0);
+    WaitForSingleObject(process.Get(), 10000);
+
+    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S", 120000));
+    ASSERT_TRUE(ReadWholeFile(marker, help));
+    EXPECT_NE("the earlier help", help);
+
+    // A copy in a second folder, then the first folder's uninstaller: its files go, the
+    // registration (the second copy's) stays.
+    const std::string second = root.Path() + "\\Second";
+    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S /D=" + second, 120000));
+    ASSERT_EQ(0, RunProgram("\"" + first + "\\Uninstall.exe\" /S _?=" + first, 120000));
+    EXPECT_FALSE(Exists(first + "\\Salvora.exe"));
+    EXPECT_EQ(second, ReadString(kSettingsKey, "InstallPath"));
+    EXPECT_TRUE(KeyExists(kUninstallKey));
+    EXPECT_TRUE(Exists(menu + "\\Salvora.lnk"));
+    ASSERT_EQ(0, RunProgram("\"" + second + "\\Uninstall.exe\" /S _?=" + second, 120000));
+    EXPECT_FALSE(KeyExists(kSettingsKey));
+    EXPECT_FALSE(KeyExists(kUninstallKey));
+    EXPECT_FALSE(Exists(menu));
 }
 
 } // namespace
