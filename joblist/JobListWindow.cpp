@@ -76,6 +76,7 @@ bool CJobListWindow::RegisterWindowClass(HINSTANCE instance)
 
 HWND CJobListWindow::CreateMain(HINSTANCE instance)
 {
+    accelerators_ = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ROSTERY_KEYS));
     return Create(instance, kWindowClass, "Rostery", WS_OVERLAPPEDWINDOW);
 }
 
@@ -304,9 +305,22 @@ void CJobListWindow::DeleteSelected()
         }
     }
     table_.DeleteSelected(Handle());
+    RebuildList();
+}
+
+void CJobListWindow::RebuildList()
+{
     Refill();
     SizeColumns();
     FitLastColumn();
+}
+
+void CJobListWindow::Refresh()
+{
+    if (table_.EnumerateJobs() != NERR_Success)
+        boxes_.Show(Handle(), "Problem enumerating Rostery.", nullptr, MB_OK | MB_ICONSTOP);
+    table_.MarkNewJob();
+    RebuildList();
 }
 
 void CJobListWindow::DrawRow(const DRAWITEMSTRUCT& item)
@@ -400,6 +414,9 @@ void CJobListWindow::OnCommand(WORD id)
     switch (id) {
     case ID_JOB_DELETE:
         DeleteSelected();
+        break;
+    case ID_JOB_REFRESH:
+        Refresh();
         break;
     case ID_APP_EXIT_ROSTERY:
         DestroyWindow(Handle());

@@ -42,6 +42,9 @@ public:
     // The program ends when the window goes (off in tests that make several windows).
     void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
 
+    // The keys (Del, F5, F1) for the program's message loop.
+    HACCEL Accelerators() const { return accelerators_; }
+
     HWND List() const { return list_; }
     HWND ToolBar() const { return toolBar_; }
     HWND StatusBar() const { return statusBar_; }
@@ -59,6 +62,8 @@ public:
     void FitLastColumn();
     // The Delete command: the selected rows are deleted at the service.
     void DeleteSelected();
+    // The Refresh command (F5): the jobs read again from the service.
+    void Refresh();
     // Draws one row of the list.
     void DrawRow(const DRAWITEMSTRUCT& item);
 
@@ -74,10 +79,12 @@ private:
     bool OnNotify(NMHDR* header);
     void OnCommand(WORD id);
     int ColumnWidth(int column) const;
+    void RebuildList();
 
     JobTable& table_;
     MessageBoxes& boxes_;
     DWORD osMajorVersion_;
+    HACCEL accelerators_ = nullptr; // a resource: freed with the module
     std::string helpFile_;
     bool quitOnDestroy_ = true;
     bool showSelection_ = true;

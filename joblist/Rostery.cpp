@@ -33,7 +33,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     link.SetOwner(hwnd);
     ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
-    int code = win::RunMessageLoop();
+    int code = win::RunMessageLoop(nullptr, window.Accelerators(), hwnd);
     help::CloseAll(); // the viewer's windows must not outlive the program
     return code;
 }

@@ -10,6 +10,10 @@
 
 #define ID_JOB_DELETE       40007
 #define ID_APP_EXIT_ROSTERY 40008
+#define ID_JOB_REFRESH      40009
+
+// The keys: Del deletes, F5 reads the jobs again, F1 opens the help.
+#define IDR_ROSTERY_KEYS    120
 #define ID_HELP_TOPICS      57670
 
 // A toolbar button's status-bar text has the command's identifier plus 100.
