@@ -24,7 +24,9 @@ bool TrustedSids::IsTrusted(PSID sid) const noexcept
     return EqualSid(sid, admins_) || EqualSid(sid, system_);
 }
 
-bool SystemKnowsProtectedDacl() noexcept
+bool SystemKnowsProtectedDacl() noexcept { return IsWindows2000OrLater(); }
+
+bool IsWindows2000OrLater() noexcept
 {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof(version);

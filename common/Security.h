@@ -29,6 +29,8 @@ private:
 // True on Windows 2000 and later, which know SE_DACL_PROTECTED (NT 4.0 has no inheritance
 // from parents to block, and leaves the bit unused).
 bool SystemKnowsProtectedDacl() noexcept;
+// Windows 2000 or a later Windows NT-family version (GetVersionExA).
+bool IsWindows2000OrLater() noexcept;
 
 // An absolute descriptor whose DACL grants Administrators and LocalSystem full control and
 // nothing else, protected from the parent's inheritable entries. For folders the entries are

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ScheduleMessages.h"
+#include "Security.h"
 #include "SystemText.h"
 
 namespace schedule {
@@ -138,6 +139,21 @@ bool ScheduleServiceLink::ApplyConfig(const ServiceConfig& config, const char* p
     std::optional<DWORD> state = QueryState();
     if (!state) return false;
     if (*state == SERVICE_RUNNING && !Stop()) return false;
+    return Start(false);
+}
+
+bool ScheduleServiceLink::IsTaskScheduler() const
+{
+    if (kind_ != ServiceKind::FromVersion) return kind_ == ServiceKind::TaskScheduler;
+    return win::IsWindows2000OrLater();
+}
+
+bool ScheduleServiceLink::EnsureRunning()
+{
+    std::optional<DWORD> state = QueryState();
+    if (!state) return false;
+    if (*state == SERVICE_RUNNING) return true;
+    if (*state == SERVICE_START_PENDING) return WaitWhile(SERVICE_START_PENDING, SERVICE_RUNNING);
     return Start(false);
 }
 

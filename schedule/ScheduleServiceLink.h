@@ -57,6 +57,13 @@ AccountBrowser& SystemAccountBrowser();
 
 enum class LogonRight { Present, Granted, Failed };
 
+// What runs the jobs: Windows NT 4.0's own Schedule service, which the wizard prepares
+// (account, automatic start, restart), or, from Windows 2000 on, Task Scheduler, a service
+// shared with the system that may not be stopped: there the wizard leaves its account and
+// state alone (it only starts it when it is stopped) and the job runs under its AT service
+// account.
+enum class ServiceKind { FromVersion, NtSchedule, TaskScheduler };
+
 class ScheduleServiceLink {
 public:
     static constexpr const char* kServiceName = "Schedule";
@@ -101,6 +108,12 @@ public:
     // The account browser of the "..." button: domain\user, or nothing.
     std::optional<std::string> BrowseForUser(HWND owner);
 
+    // Whether the service is Task Scheduler (Windows 2000 and later, unless a test chose).
+    bool IsTaskScheduler() const;
+    void SetServiceKind(ServiceKind kind) noexcept { kind_ = kind; }
+    // Task Scheduler: started when it is stopped, never reconfigured or restarted.
+    bool EnsureRunning();
+
     // Seams for tests; nullptr restores the system's own.
     void SetSecurityPolicy(SecurityPolicy* policy) noexcept { policy_ = policy; }
     void SetAccountBrowser(AccountBrowser* browser) noexcept { browser_ = browser; }
@@ -117,7 +130,9 @@ private:
     bool policyServerFound_ = false;
     SecurityPolicy* policy_ = nullptr;
     AccountBrowser* browser_ = nullptr;
+    ServiceKind kind_ = ServiceKind::FromVersion;
 };
+
 
 // Rewrites a local account ".\name" as "COMPUTER\name"; other names come back unchanged.
 std::string RewriteLocalAccount(const std::string& account, const std::string& computerName);

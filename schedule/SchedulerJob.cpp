@@ -169,7 +169,10 @@ bool JobSubmission::FinishWizard(HWND owner, const JobPageValues& values, const 
     WaitCursor wait;
     if (job_.command.empty() && !ComposeCommand(owner, values)) return false;
     if (!ComputeSchedule(owner, values, dayList)) return false;
-    if (!link_.ApplyConfig(account.config, account.password.c_str(), account.keepPassword)) return false;
+    // Task Scheduler keeps its own account and state; Windows NT 4.0's service is prepared.
+    if (link_.IsTaskScheduler() ? !link_.EnsureRunning()
+                                : !link_.ApplyConfig(account.config, account.password.c_str(), account.keepPassword))
+        return false;
 
     AT_INFO info = {};
     info.JobTime = job_.jobTime;

@@ -133,9 +133,20 @@ bool SchedulerWizard::OpenServicePage(HWND page)
         account_.config = *config;
         automatic_ = config->startType == SERVICE_AUTO_START;
     }
-    SetDlgItemTextA(page, IDC_STATUS_TEXT, running_ ? "Started." : "Not Started (Wizard will start service).");
-    SetDlgItemTextA(page, IDC_STARTUP_TEXT,
-                    automatic_ ? "Automatic." : "Not Automatic (Wizard will change type to automatic)");
+    taskScheduler_ = link_.IsTaskScheduler();
+    ShowServiceTexts(page);
+    if (taskScheduler_) {
+        // Task Scheduler's account and startup are the system's: shown, not changed.
+        SetDlgItemTextA(page, IDC_ACCOUNT, config && config->account ? config->account->c_str() : kLocalSystem);
+        SendDlgItemMessageA(page, IDC_ACCOUNT, EM_SETREADONLY, TRUE, 0);
+        EnableWindow(GetDlgItem(page, IDC_BROWSE_ACCOUNT), FALSE);
+        for (int id : {IDC_PASSWORD_LABEL, IDC_PASSWORD, IDC_CONFIRM_LABEL, IDC_CONFIRM_PASSWORD})
+            ShowWindow(GetDlgItem(page, id), SW_HIDE);
+        ShowWindow(GetDlgItem(page, IDC_AT_ACCOUNT_NOTE), SW_SHOW);
+        serviceOk_ = state && config;
+        RefreshServiceState(page);
+        return serviceOk_;
+    }
     if (config && config->account && *config->account != kLocalSystem) {
         SetDlgItemTextA(page, IDC_ACCOUNT, config->account->c_str());
         wasLocalSystem_ = false;
@@ -150,6 +161,15 @@ bool SchedulerWizard::OpenServicePage(HWND page)
     return serviceOk_;
 }
 
+void SchedulerWizard::ShowServiceTexts(HWND page)
+{
+    SetDlgItemTextA(page, IDC_STATUS_TEXT, running_ ? "Started." : "Not Started (Wizard will start service).");
+    SetDlgItemTextA(page, IDC_STARTUP_TEXT,
+                    automatic_        ? "Automatic."
+                    : taskScheduler_ ? "Not Automatic (Wizard leaves it as it is)."
+                                     : "Not Automatic (Wizard will change type to automatic)");
+}
+
 void SchedulerWizard::RefreshServiceState(HWND page)
 {
     SendDlgItemMessageA(page, IDC_STATUS_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
@@ -160,6 +180,7 @@ void SchedulerWizard::RefreshServiceState(HWND page)
 
 bool SchedulerWizard::LeaveServicePage(HWND page)
 {
+    if (taskScheduler_) return true; // nothing of the service is changed there
     account_.config.startType = SERVICE_AUTO_START;
 
     std::string account = ItemText(page, IDC_ACCOUNT);
@@ -226,10 +247,7 @@ INT_PTR SchedulerWizard::ServicePage(HWND page, UINT message, WPARAM wParam, LPA
                 if (std::optional<DWORD> state = link_.QueryState()) running_ = *state == SERVICE_RUNNING;
                 if (std::optional<ServiceConfig> config = link_.QueryConfig())
                     automatic_ = config->startType == SERVICE_AUTO_START;
-                SetDlgItemTextA(page, IDC_STATUS_TEXT,
-                                running_ ? "Started." : "Not Started (Wizard will start service).");
-                SetDlgItemTextA(page, IDC_STARTUP_TEXT,
-                                automatic_ ? "Automatic." : "Not Automatic (Wizard will change type to automatic)");
+                ShowServiceTexts(page);
                 RefreshServiceState(page);
             }
             Result(page, 0);

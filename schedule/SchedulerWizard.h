@@ -39,6 +39,8 @@ public:
     bool Finished() const noexcept { return finished_; }
     HWND Frame() const noexcept { return frame_; }
     const AccountChoice& Account() const noexcept { return account_; }
+    // Whether the service page found Task Scheduler (Windows 2000 and later).
+    bool LeavesTheServiceAlone() const noexcept { return taskScheduler_; }
 
 private:
     enum Page { kServicePage, kProgramPage, kSchedulePage, kPageCount };
@@ -50,6 +52,7 @@ private:
     INT_PTR SchedulePage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
     bool OpenServicePage(HWND page);
+    void ShowServiceTexts(HWND page);
     void RefreshServiceState(HWND page);
     bool LeaveServicePage(HWND page);
     void FillProgramPage(HWND page);
@@ -73,6 +76,7 @@ private:
     bool scheduleFilled_ = false;
     bool finished_ = false;
     bool serviceOk_ = false;
+    bool taskScheduler_ = false; // Windows 2000 and later
 
     AccountChoice account_;
     bool wasLocalSystem_ = false;

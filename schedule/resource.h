@@ -18,6 +18,10 @@
 #define IDC_STARTUP_TEXT 1030
 #define IDC_STATUS_PICTURE 1032
 #define IDC_STARTUP_PICTURE 1033
+#define IDC_ACCOUNT_LABEL 1041
+#define IDC_PASSWORD_LABEL 1042
+#define IDC_CONFIRM_LABEL 1043
+#define IDC_AT_ACCOUNT_NOTE 1044 // Windows 2000 and later: how the job runs
 
 // Program and Parameters page
 #define IDC_BROWSE_PROGRAM 1015
