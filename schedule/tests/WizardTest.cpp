@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BoxRecorder.h"
+#include "ProgramProcess.h"
 #include "ServiceProbe.h"
 #include "SchedulerWizard.h"
 #include "Window.h"
@@ -256,6 +257,18 @@ TEST_F(WizardFixture, TheSchedulePageStartsOnEveryAndFollowsTheChoices)
     Click(IDC_NEXT);
     EXPECT_TRUE(IsWindowEnabled(list));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(Page(), IDC_MINUTES)));
+}
+
+// The first two pages are worked from the keyboard: each field, box and button has a
+// mnemonic of its own, none shared with the wizard's buttons.
+TEST_F(WizardFixture, TheFirstTwoPagesHaveAMnemonicForEachField)
+{
+    for (int index : {0, 1}) {
+        if (index == 1) LeaveServicePage();
+        ASSERT_EQ(PageIndex(), index);
+        const std::vector<std::string> faults = testing_support::MnemonicFaults(Page(), frame);
+        EXPECT_TRUE(faults.empty()) << "page " << index << ": " << faults.front();
+    }
 }
 
 TEST_F(WizardFixture, FinishWithoutDaysStaysAndFinishWithDaysAddsTheJobAndStartsRostery)

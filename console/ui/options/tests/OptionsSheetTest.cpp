@@ -8,6 +8,7 @@
 #include "HelpViewer.h"
 #include "Messages.h"
 #include "OptionsSheet.h"
+#include "ProgramProcess.h"
 #include "RegistryFixture.h"
 #include "ResultLog.h"
 #include "Settings.h"
@@ -248,6 +249,17 @@ TEST_F(OptionsTest, LogBoxesCarryTheirFieldsAndCancelStoresNothing)
     EXPECT_EQ(Stored("LogFileName"), "absent");
 }
 
+// Every box, button and field of both pages is reached from the keyboard: a mnemonic of its
+// own, none shared on a page or with the sheet's buttons.
+TEST_F(OptionsTest, EveryControlHasAMnemonicOfItsOwn)
+{
+    ASSERT_TRUE(Open());
+    for (int index : {0, 1}) {
+        const std::vector<std::string> faults = testing_support::MnemonicFaults(Page(index), sheet_);
+        EXPECT_TRUE(faults.empty()) << "page " << index << ": " << faults.front();
+    }
+}
+
 // ---- context help of the pages --------------------------------------------------------------
 
 // A label gives its field's popup, a group box the control under the point, F1 in the combo's
@@ -257,7 +269,7 @@ TEST_F(OptionsTest, PagesGiveEachControlsPopupAndTheirTopic)
     ASSERT_TRUE(Open());
     HWND page = Page(0);
     EXPECT_NE(GetWindowLongPtrA(sheet_, GWL_EXSTYLE) & WS_EX_CONTEXTHELP, 0);
-    HWND label = ChildWithText(page, "Put created ERD into the following folder:");
+    HWND label = ChildWithText(page, "Put created ERD into the &following folder:");
     ASSERT_TRUE(label);
     POINT at = CentreOf(label);
     ContextMenu(page, label, at);
