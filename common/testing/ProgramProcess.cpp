@@ -1,6 +1,5 @@
 #include "ProgramProcess.h"
 
-#include <cctype>
 #include <cstring>
 #include <map>
 
@@ -179,59 +178,6 @@ ProgramOutcome RunAnswering(const std::string& program, const std::string& argum
 {
     ProgramProcess process(program, arguments);
     return process.RunAnswering(limitMs, 400, beforeAnswer);
-}
-
-namespace {
-
-// The mnemonic of a control's text, upper case, or 0 ("&&" is a plain ampersand).
-char MnemonicOf(const std::string& text)
-{
-    for (size_t at = text.find('&'); at != std::string::npos && at + 1 < text.size(); at = text.find('&', at + 2)) {
-        if (text[at + 1] != '&') return static_cast<char>(std::toupper(static_cast<unsigned char>(text[at + 1])));
-    }
-    return 0;
-}
-
-bool IsClass(HWND window, const char* name)
-{
-    char found[64] = {};
-    GetClassNameA(window, found, sizeof(found));
-    return lstrcmpiA(found, name) == 0;
-}
-
-} // namespace
-
-std::vector<std::string> MnemonicFaults(HWND page, HWND frame)
-{
-    std::vector<std::string> faults;
-    std::vector<std::pair<char, std::string>> seen;
-    auto record = [&](char key, const std::string& text) {
-        for (const auto& [other, owner] : seen)
-            if (other == key) faults.push_back("'" + text + "' and '" + owner + "' share &" + key);
-        seen.emplace_back(key, text);
-    };
-    if (frame)
-        for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            if (IsClass(child, "Button") && (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE))
-                if (char key = MnemonicOf(ControlText(frame, GetDlgCtrlID(child)))) seen.emplace_back(key, "sheet");
-    for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        const LONG style = GetWindowLongA(child, GWL_STYLE);
-        if (!(style & WS_VISIBLE)) continue;
-        char text[512] = {};
-        SendMessageA(child, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
-        if (char key = MnemonicOf(text)) {
-            record(key, text);
-            continue;
-        }
-        const bool button = IsClass(child, "Button") && (style & BS_TYPEMASK) != BS_GROUPBOX && !(style & WS_DISABLED) &&
-                            lstrcmpA(text, "...") != 0;
-        HWND next = GetWindow(child, GW_HWNDNEXT);
-        const bool label = IsClass(child, "Static") && text[0] && next &&
-                           (IsClass(next, "Edit") || IsClass(next, "ComboBox")) &&
-                           (GetWindowLongA(next, GWL_STYLE) & WS_VISIBLE);
-        if (button || label) faults.push_back(std::string("no mnemonic: ") + text);
-    }
-    return faults;
 }
 
 } // namespace testing_support

@@ -17,11 +17,6 @@ std::string ControlText(HWND window, int id);
 // Clicks a button of another process's window.
 void Press(HWND window, int id);
 
-// The keyboard faults of a dialog page: a check box, radio or push button (enabled, visible,
-// not "...") or the label right before an edit or combo box without a mnemonic (&x), and two
-// controls sharing one, also with a button of `frame` (a property sheet's Back, Next...).
-std::vector<std::string> MnemonicFaults(HWND page, HWND frame = nullptr);
-
 // One window the program showed: its caption, its class and the texts of its controls
 // (by control id; a message box's text is the static with id 0xFFFF), read just before it
 // was answered.

@@ -31,9 +31,9 @@ ConsoleWindow::ConsoleWindow(HINSTANCE instance) : instance_(instance), document
 {
     application_.MapCommand(ID_APP_ABOUT, [this] {
         std::string title = ApplicationTitle();
-        MessageBoxA(frame_.Handle(),
-                    (title + " " OSTREL_VERSION_TEXT "\nEmergency repair data for the computers of a network.\n" OSTREL_COPYRIGHT)
-                        .c_str(),
+        const std::string text = title + " " OSTREL_VERSION_TEXT
+                                         "\nEmergency repair data for the computers of a network.\n" OSTREL_COPYRIGHT;
+        MessageBoxA(frame_.Handle(), text.c_str(),
                     ("About " + title).c_str(), MB_OK | MB_ICONINFORMATION);
     });
     application_.MapCommand(kCommandApplyErd, [this] {

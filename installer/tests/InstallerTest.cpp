@@ -43,22 +43,24 @@ std::string ReadString(const char* path, const char* name)
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-DWORD ReadDword(const char* path, const char* name)
-{
-    DWORD value = 0, size = sizeof(value);
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
-        return 0xFFFFFFFF;
-    return value;
-}
-
-// The Start menu's folder of every user.
-std::string CommonProgramsFolder()
+// The suite's Start-menu folder of every user.
+std::string MenuFolder()
 {
     char folder[MAX_PATH] = {};
-    return SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE) ? folder : "";
+    SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE);
+    return std::string(folder) + "\\Corvane Salvora";
 }
 
-std::string SetupProgram() { return "\"" + BinFolder() + "\\Salvora-setup.exe\""; }
+int RunSetup(const std::string& arguments)
+{
+    return RunProgram("\"" + BinFolder() + "\\Salvora-setup.exe\" " + arguments, 120000);
+}
+
+// In place (_?=), so that the call waits for the end.
+int RunUninstall(const std::string& folder)
+{
+    return RunProgram("\"" + folder + "\\Uninstall.exe\" /S _?=" + folder, 120000);
+}
 
 class InstallerTest : public ::testing::Test {
 protected:
@@ -74,9 +76,7 @@ protected:
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kEventSourceKey);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
-        const std::string menu = CommonProgramsFolder() + "\\Corvane Salvora";
-        for (const std::string& file : ListFiles(menu)) DeleteFileA((menu + "\\" + file).c_str());
-        RemoveDirectoryA(menu.c_str());
+        RemoveTree(MenuFolder());
     }
     TempFolder root{"setup"};
 };
@@ -140,71 +140,55 @@ TEST_F(InstallerTest, SilentInstallAndUninstall)
     EXPECT_FALSE(Exists(target));
 }
 
-// The second install without /D= goes into the first one's folder: no second copy, the
-// registration unchanged. While the installed console runs, a silent upgrade ends with 3
-// and changes nothing; once it has ended the upgrade goes through. The shortcuts and the
-// Add/Remove Programs entry carry the version; an uninstaller left in another folder
-// keeps the live installation's registration.
+// The second install without /D= goes into the first one's folder (no second copy, the
+// registration unchanged, the Add/Remove entry and shortcuts complete). While the installed
+// console runs, a silent upgrade and uninstall end with 3 and change nothing. The first
+// folder's uninstaller, after a copy elsewhere, keeps the live copy's registration.
 TEST_F(InstallerTest, UpgradeInPlaceRefusedWhileTheConsoleRuns)
 {
-    const std::string first = root.Path() + "\\First Folder";
-    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S /D=" + first, 120000));
-    const std::string defaultFolder = "C:\\Program Files\\Ostrel\\Salvora";
-    ASSERT_FALSE(Exists(defaultFolder + "\\Salvora.exe"));
-
-    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S", 120000)); // no /D=: where the suite is
-    EXPECT_FALSE(Exists(defaultFolder + "\\Salvora.exe"));
+    const std::string first = root.Path() + "\\First Folder", second = root.Path() + "\\Second";
+    ASSERT_EQ(0, RunSetup("/S /D=" + first));
+    ASSERT_EQ(0, RunSetup("/S"));
+    EXPECT_FALSE(Exists("C:\\Program Files\\Ostrel\\Salvora\\Salvora.exe"));
     EXPECT_EQ(first, ReadString(kSettingsKey, "InstallPath"));
     EXPECT_EQ(first + "\\Salvora.exe", ReadString(kEventSourceKey, "EventMessageFile"));
     EXPECT_EQ(OSTREL_VERSION_TEXT, ReadString(kUninstallKey, "DisplayVersion"));
     EXPECT_EQ(first + "\\Salvora.exe,0", ReadString(kUninstallKey, "DisplayIcon"));
-    const DWORD size = ReadDword(kUninstallKey, "EstimatedSize");
-    EXPECT_LT(100u, size); // KB
-    EXPECT_GT(100000u, size);
-    const std::string menu = CommonProgramsFolder() + "\\Corvane Salvora";
-    for (const char* shortcut : {"Salvora.lnk", "Restavo.lnk", "Scheduler.lnk", "Rostery.lnk", "Salvora Help.lnk",
-                                 "Scheduler Help.lnk", "Uninstall Corvane Salvora.lnk"})
-        EXPECT_TRUE(Exists(menu + "\\" + shortcut)) << shortcut;
+    DWORD size = 0, bytes = sizeof(size);
+    RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", RRF_RT_REG_DWORD, nullptr, &size, &bytes);
+    EXPECT_TRUE(size > 100 && size < 100000) << size; // KB
+    for (const char* link : {"Salvora", "Restavo", "Scheduler", "Rostery", "Salvora Help", "Scheduler Help",
+                             "Uninstall Corvane Salvora"})
+        EXPECT_TRUE(Exists(MenuFolder() + "\\" + link + ".lnk")) << link;
 
-    // The installed console, as an administrator left it open.
     const std::string marker = first + "\\Salvora.chm";
     ASSERT_TRUE(WriteWholeFile(marker, "the earlier help"));
-    std::string line = "\"" + first + "\\Salvora.exe\"";
+    std::string line = "\"" + first + "\\Salvora.exe\"", help;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, first.c_str(), &startup, &info));
-    win::Handle process(info.hProcess), thread(info.hThread);
-    WaitForInputIdle(process.Get(), 10000);
-    Sleep(1000);
-    ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.Get(), 0));
-    EXPECT_EQ(3, RunProgram(SetupProgram() + " /S", 120000));
-    std::string help;
+    win::Handle console(info.hProcess), thread(info.hThread);
+    WaitForInputIdle(console.Get(), 10000);
+    ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(console.Get(), 1000));
+    EXPECT_EQ(3, RunSetup("/S"));
+    EXPECT_EQ(3, RunUninstall(first));
     ASSERT_TRUE(ReadWholeFile(marker, help));
     EXPECT_EQ("the earlier help", help); // nothing changed
-    // The uninstaller refuses as well, and keeps everything.
-    EXPECT_EQ(3, RunProgram("\"" + first + "\\Uninstall.exe\" /S _?=" + first, 120000));
     EXPECT_TRUE(Exists(first + "\\Salvora.exe"));
-    TerminateProcess(process.Get(), 0);
-    WaitForSingleObject(process.Get(), 10000);
-
-    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S", 120000));
+    TerminateProcess(console.Get(), 0);
+    WaitForSingleObject(console.Get(), 10000);
+    ASSERT_EQ(0, RunSetup("/S"));
     ASSERT_TRUE(ReadWholeFile(marker, help));
     EXPECT_NE("the earlier help", help);
 
-    // A copy in a second folder, then the first folder's uninstaller: its files go, the
-    // registration (the second copy's) stays.
-    const std::string second = root.Path() + "\\Second";
-    ASSERT_EQ(0, RunProgram(SetupProgram() + " /S /D=" + second, 120000));
-    ASSERT_EQ(0, RunProgram("\"" + first + "\\Uninstall.exe\" /S _?=" + first, 120000));
+    ASSERT_EQ(0, RunSetup("/S /D=" + second));
+    ASSERT_EQ(0, RunUninstall(first));
     EXPECT_FALSE(Exists(first + "\\Salvora.exe"));
     EXPECT_EQ(second, ReadString(kSettingsKey, "InstallPath"));
-    EXPECT_TRUE(KeyExists(kUninstallKey));
-    EXPECT_TRUE(Exists(menu + "\\Salvora.lnk"));
-    ASSERT_EQ(0, RunProgram("\"" + second + "\\Uninstall.exe\" /S _?=" + second, 120000));
-    EXPECT_FALSE(KeyExists(kSettingsKey));
-    EXPECT_FALSE(KeyExists(kUninstallKey));
-    EXPECT_FALSE(Exists(menu));
+    EXPECT_TRUE(KeyExists(kUninstallKey) && Exists(MenuFolder() + "\\Salvora.lnk"));
+    ASSERT_EQ(0, RunUninstall(second));
+    EXPECT_FALSE(KeyExists(kSettingsKey) || KeyExists(kUninstallKey) || Exists(MenuFolder()));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Every file the suite ships, as the build left it in bin/: the suite's one version in its
-// version resource, an administrator's manifest on the interactive programs only, and no
-// symbols in the program (they lie beside it).
+// version resource, an administrator's manifest on the interactive programs only, and the
+// programs' symbols beside them instead of inside.
 #include <gtest/gtest.h>
 
 #include "OstrelVersion.h"
@@ -15,95 +15,53 @@ using namespace testing_support;
 
 namespace {
 
-struct ShippedFile {
-    const char* name;
-    bool manifest; // an interactive administrator's tool
-    bool stripped; // a program of the build (the installer is made by NSIS)
-};
-
-const ShippedFile kShipped[] = {
-    {"Salvora.exe", true, true},    {"Restavo.exe", true, true},   {"Scheduler.exe", true, true},
-    {"Rostery.exe", true, true},    {"Vantoro.exe", false, true},  {"Scheduler.old", false, true},
-    {"Salvora-setup.exe", true, false}, // NSIS asks for administrator rights itself
-};
-
-std::string VersionString(const std::vector<char>& block, const std::string& translation, const char* name)
+std::string Value(std::vector<char>& block, const std::string& path)
 {
     char* value = nullptr;
     UINT length = 0;
-    const std::string path = "\\StringFileInfo\\" + translation + "\\" + name;
     if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value) return {};
     return std::string(value, strnlen(value, length));
 }
 
-// The manifest resource (RT_MANIFEST 24, id 1) of a file, or empty.
-std::string ManifestOf(const std::string& path)
-{
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return {};
-    std::string text;
-    if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
-        HGLOBAL loaded = LoadResource(module, found);
-        const char* bytes = static_cast<const char*>(LockResource(loaded));
-        if (bytes) text.assign(bytes, SizeofResource(module, found));
-    }
-    FreeLibrary(module);
-    return text;
-}
-
-// The COFF symbols and the debugging sections the linker leaves in an unstripped program
-// (a stripped one keeps only the string table of its long section names).
-bool HasSymbols(const std::string& path)
-{
-    std::string image;
-    if (!ReadWholeFile(path, image) || image.size() < 0x40) return true;
-    const DWORD peOffset = *reinterpret_cast<const DWORD*>(image.data() + 0x3C);
-    if (peOffset + 4 + sizeof(IMAGE_FILE_HEADER) > image.size()) return true;
-    const auto* header = reinterpret_cast<const IMAGE_FILE_HEADER*>(image.data() + peOffset + 4);
-    return header->NumberOfSymbols != 0 || image.find(".debug_info") != std::string::npos;
-}
-
 TEST(Identity, EveryShippedFileCarriesTheSuitesVersion)
 {
-    const WORD expected[4] = {OSTREL_VERSION_COMMA};
-    for (const ShippedFile& file : kShipped) {
+    const struct {
+        const char* name;
+        bool manifest, stripped;
+    } files[] = {{"Salvora.exe", true, true},   {"Restavo.exe", true, true},   {"Scheduler.exe", true, true},
+                 {"Rostery.exe", true, true},   {"Vantoro.exe", false, true},  {"Scheduler.old", false, true},
+                 {"Salvora-setup.exe", true, false}}; // NSIS asks for administrator rights itself
+    const WORD version[4] = {OSTREL_VERSION_COMMA};
+    for (const auto& file : files) {
         SCOPED_TRACE(file.name);
         const std::string path = BinFolder() + "\\" + file.name;
-        DWORD ignored = 0;
-        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-        ASSERT_NE(0u, size) << GetLastError();
-        std::vector<char> block(size);
-        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
-
+        std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+        ASSERT_FALSE(block.empty());
+        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
         VS_FIXEDFILEINFO* fixed = nullptr;
+        WORD* translation = nullptr;
         UINT length = 0;
         ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-        EXPECT_EQ(MAKELONG(expected[1], expected[0]), fixed->dwFileVersionMS);
-        EXPECT_EQ(MAKELONG(expected[3], expected[2]), fixed->dwFileVersionLS);
-        EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
-
-        struct Translation {
-            WORD language, codePage;
-        }* translations = nullptr;
-        ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+        EXPECT_EQ(static_cast<DWORD>(MAKELONG(version[1], version[0])), fixed->dwFileVersionMS);
+        EXPECT_EQ(static_cast<DWORD>(MAKELONG(version[3], version[2])), fixed->dwFileVersionLS);
+        ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                                    &length));
-        ASSERT_LE(sizeof(Translation), length);
-        char key[16];
-        wsprintfA(key, "%04x%04x", translations[0].language, translations[0].codePage);
-        EXPECT_EQ(OSTREL_PRODUCT, VersionString(block, key, "ProductName"));
-        EXPECT_EQ(OSTREL_COMPANY, VersionString(block, key, "CompanyName"));
-        EXPECT_EQ(OSTREL_VERSION_TEXT, VersionString(block, key, "FileVersion"));
-        EXPECT_EQ(OSTREL_VERSION_TEXT, VersionString(block, key, "ProductVersion"));
-        EXPECT_FALSE(VersionString(block, key, "FileDescription").empty());
+        char key[64];
+        wsprintfA(key, "\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+        EXPECT_EQ(OSTREL_PRODUCT, Value(block, std::string(key) + "ProductName"));
+        EXPECT_EQ(OSTREL_COMPANY, Value(block, std::string(key) + "CompanyName"));
+        EXPECT_EQ(OSTREL_VERSION_TEXT, Value(block, std::string(key) + "FileVersion"));
+        EXPECT_FALSE(Value(block, std::string(key) + "FileDescription").empty());
 
-        const std::string manifest = ManifestOf(path);
-        EXPECT_EQ(file.manifest, manifest.find("level=\"requireAdministrator\"") != std::string::npos) << manifest;
-        if (file.stripped) {
-            EXPECT_FALSE(HasSymbols(path));
-            std::string symbols;
-            ASSERT_TRUE(ReadWholeFile(path + ".debug", symbols)); // kept beside the program
-            EXPECT_LT(0u, symbols.size());
-        }
+        std::string image, symbols;
+        ASSERT_TRUE(ReadWholeFile(path, image));
+        // The manifest travels as plain text in the resources; the debugging sections'
+        // names only in an unstripped program.
+        EXPECT_EQ(file.manifest, image.find("level=\"requireAdministrator\"") != std::string::npos);
+        if (!file.stripped) continue;
+        EXPECT_EQ(std::string::npos, image.find(".debug_info"));
+        ASSERT_TRUE(ReadWholeFile(path + ".debug", symbols));
+        EXPECT_NE(std::string::npos, symbols.find(".debug_info"));
     }
 }
 

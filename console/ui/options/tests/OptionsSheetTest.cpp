@@ -8,7 +8,6 @@
 #include "HelpViewer.h"
 #include "Messages.h"
 #include "OptionsSheet.h"
-#include "ProgramProcess.h"
 #include "RegistryFixture.h"
 #include "ResultLog.h"
 #include "Settings.h"
@@ -247,17 +246,6 @@ TEST_F(OptionsTest, LogBoxesCarryTheirFieldsAndCancelStoresNothing)
     EXPECT_TRUE(Press(PSBTN_CANCEL));
     EXPECT_EQ(settings_.CheckRegQuota, 0u);
     EXPECT_EQ(Stored("LogFileName"), "absent");
-}
-
-// Every box, button and field of both pages is reached from the keyboard: a mnemonic of its
-// own, none shared on a page or with the sheet's buttons.
-TEST_F(OptionsTest, EveryControlHasAMnemonicOfItsOwn)
-{
-    ASSERT_TRUE(Open());
-    for (int index : {0, 1}) {
-        const std::vector<std::string> faults = testing_support::MnemonicFaults(Page(index), sheet_);
-        EXPECT_TRUE(faults.empty()) << "page " << index << ": " << faults.front();
-    }
 }
 
 // ---- context help of the pages --------------------------------------------------------------
