@@ -209,7 +209,12 @@ TEST_F(ResultLogTest, FileThatCannotBeOpened)
     EXPECT_EQ(log.Settings().LogWriteFile, 0u) << "switched off until the settings are loaded again";
     log.LogItem(false, "A", nullptr, nullptr, nullptr, 0);
     log.EndSession("Operation Completed", true);
-    EXPECT_EQ(g_events.size(), 1u) << "the other sinks go on";
+    // The failure reported as an error event naming the file, then the other sinks go on.
+    ASSERT_EQ(g_events.size(), 2u);
+    EXPECT_EQ(g_events[0].id, kEventLogUnwritable);
+    EXPECT_EQ(g_events[0].type, EVENTLOG_ERROR_TYPE);
+    EXPECT_NE(g_events[0].strings[0].find("folder\\Salvora.log"), std::string::npos) << g_events[0].strings[0];
+    EXPECT_EQ(g_events[1].id, kEventSessionReport);
     EXPECT_FALSE(testing_support::FileExists(folder / "no"));
 
     g_boxes.clear();
