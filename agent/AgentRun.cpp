@@ -9,6 +9,7 @@
 #include "HiveSet.h"
 #include "Quota.h"
 #include "RepairTool.h"
+#include "Service.h"
 
 namespace {
 // How long a stopped or timed-out run waits for the console to take its outcome record.
@@ -91,6 +92,20 @@ bool AgentRun::MakeOwnRepairSet(const std::string& folder, PipeChannel& channel)
     return result.Made() && !timedOut_;
 }
 
+void ReportRefusal(PipeRefusal refusal)
+{
+    switch (refusal) {
+    case PipeRefusal::None:
+        return;
+    case PipeRefusal::NotOwnPipe:
+        LogAgentError(kRefusedPipeText);
+        return;
+    case PipeRefusal::ClientNotAdministrator:
+        LogAgentError(kRefusedClientText);
+        return;
+    }
+}
+
 void AgentRun::LetConsoleReadOutcome(PipeChannel& channel)
 {
     // Disconnecting at once would throw the outcome record away if the console has not
@@ -131,7 +146,10 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
     channel.abortFlag = &timedOut_;
 
     [&] {
-        if (!channel.Listen(stopEvent_)) return;
+        if (!channel.Listen(stopEvent_)) {
+            ReportRefusal(channel.refusal);
+            return;
+        }
         RepairToolWatch watch;
         if (!watch.FindProcessQuery()) return;
 

@@ -127,6 +127,7 @@ bool PipeChannel::WaitForPipe()
 
 bool PipeChannel::Listen(HANDLE stopEvent)
 {
+    refusal = PipeRefusal::None;
     if (name.empty()) name = kAgentPipeName;
     win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::File, FILE_ALL_ACCESS);
     if (!security.IsValid()) return false;
@@ -145,23 +146,45 @@ bool PipeChannel::Listen(HANDLE stopEvent)
                                   kMaxMessage, kMaxMessage, timeout, &attributes);
     }
     if (handle == INVALID_HANDLE_VALUE) return false;
+    // Where the system cannot refuse to join a pipe made first by someone else (Windows NT
+    // 4.0, Windows 2000 before SP2), the instance keeps that pipe's security: its owner
+    // tells the two apart, before any client can be served.
+    if (!win::IsOwnedByAdministrators(handle)) {
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        refusal = PipeRefusal::NotOwnPipe;
+        SetLastError(ERROR_INVALID_OWNER);
+        return false;
+    }
 
     overlapped = OVERLAPPED{};
     issuer_ = GetCurrentThreadId();
-    if (ConnectNamedPipe(handle, &overlapped)) return true;
+    if (ConnectNamedPipe(handle, &overlapped)) return AcceptClient();
     DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) return true; // the console was quicker than the call
+    if (error == ERROR_PIPE_CONNECTED) return AcceptClient(); // the console was quicker than the call
     if (error == ERROR_IO_PENDING) {
         HANDLE handles[2] = {handle, stopEvent};
         DWORD result = WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, timeout);
         DWORD ignored = 0;
-        if (result == WAIT_OBJECT_0 && GetOverlappedResult(handle, &overlapped, &ignored, FALSE)) return true;
+        if (result == WAIT_OBJECT_0 && GetOverlappedResult(handle, &overlapped, &ignored, FALSE))
+            return AcceptClient();
         error = result == WAIT_TIMEOUT ? ERROR_TIMEOUT : result == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED
                                                                                      : GetLastError();
         CancelPending();
     }
     Disconnect();
     SetLastError(error);
+    return false;
+}
+
+bool PipeChannel::AcceptClient()
+{
+    if (win::IsPipeClientAdministrator(handle)) return true;
+    // Anyone who may open the pipe could otherwise read the hives: the client goes before
+    // anything is written.
+    refusal = PipeRefusal::ClientNotAdministrator;
+    Disconnect();
+    SetLastError(ERROR_ACCESS_DENIED);
     return false;
 }
 
@@ -496,9 +519,17 @@ bool PipeChannel::IsSafeFileName(const char* name)
     static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* device : devices)
         if (lstrcmpiA(base.c_str(), device) == 0) return false;
-    if (base.size() == 4 && (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base.c_str(), 3, "COM", 3) == CSTR_EQUAL ||
-                             CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base.c_str(), 3, "LPT", 3) == CSTR_EQUAL) &&
-        base[3] >= '1' && base[3] <= '9')
+    // COM1 to COM9 and LPT1 to LPT9, compared in ASCII: no locale is involved (Windows NT
+    // 4.0 knows no invariant locale, and a failed comparison would let a port through).
+    auto isAsciiPrefix = [&](const char* prefix) {
+        for (size_t i = 0; i < 3; ++i) {
+            char c = base[i];
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (c != prefix[i]) return false;
+        }
+        return true;
+    };
+    if (base.size() == 4 && (isAsciiPrefix("COM") || isAsciiPrefix("LPT")) && base[3] >= '1' && base[3] <= '9')
         return false;
     return true;
 }
