@@ -20,8 +20,10 @@ IsWow64Function FindIsWow64Process()
 
 REGSAM HiveKeyView(bool process64, IsWow64Function isWow64)
 {
+    // NT 4.0 guard: a 64-bit process runs only on 64-bit Windows (XP and later).
     if (process64) return KEY_WOW64_64KEY;
     BOOL wow64 = FALSE;
+    // NT 4.0 guard: IsWow64Process exists and says WOW64 only on 64-bit Windows.
     if (isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64) return KEY_WOW64_64KEY;
     return 0;
 }

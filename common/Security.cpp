@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Handle.h"
+#include "WindowsVersion.h"
 
 namespace win {
 
@@ -30,10 +31,7 @@ bool TrustedSids::IsTrusted(PSID sid) const noexcept
 
 bool SystemKnowsProtectedDacl() noexcept
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExA(&version)) return false;
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+    return IsNtVersionAtLeast(5, 0);
 }
 
 AdminOnlySecurity::AdminOnlySecurity(Kind kind, DWORD access) noexcept
@@ -59,6 +57,7 @@ AdminOnlySecurity::AdminOnlySecurity(Kind kind, DWORD access) noexcept
         !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
         return;
     // SetSecurityDescriptorControl is Windows 2000's: the bit is set in the declared record.
+    // NT 4.0 guard: SystemKnowsProtectedDacl (Windows 2000 and later).
     if (SystemKnowsProtectedDacl()) descriptor_.Control |= SE_DACL_PROTECTED;
     attributes_.nLength = sizeof(attributes_);
     attributes_.lpSecurityDescriptor = &descriptor_;

@@ -5,6 +5,7 @@
 #include "Handle.h"
 #include "Security.h"
 #include "SystemText.h"
+#include "WindowsVersion.h"
 
 namespace {
 
@@ -21,18 +22,7 @@ constexpr DWORD kFirstPipeInstance = 0x00080000;
 
 bool SystemKnowsFirstPipeInstance()
 {
-    OSVERSIONINFOEXA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
-        // Before Windows NT 4.0 Service Pack 6 only the short record is known: NT 4.0 or older.
-        OSVERSIONINFOA plain = {};
-        plain.dwOSVersionInfoSize = sizeof(plain);
-        if (!GetVersionExA(&plain)) return false;
-        return plain.dwPlatformId == VER_PLATFORM_WIN32_NT && plain.dwMajorVersion > 5;
-    }
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5) return false;
-    if (version.dwMajorVersion > 5 || version.dwMinorVersion > 0) return true;
-    return version.wServicePackMajor >= 2;
+    return win::IsNtVersionAtLeast(5, 0, 2);
 }
 
 bool IsTerminatorName(const char* name)
@@ -134,7 +124,7 @@ bool PipeChannel::Listen(HANDLE stopEvent)
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Descriptor(), TRUE};
     // A pipe of this name made by anyone else first is never joined: the creation fails.
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
-    if (SystemKnowsFirstPipeInstance()) openMode |= kFirstPipeInstance;
+    if (SystemKnowsFirstPipeInstance()) openMode |= kFirstPipeInstance; // NT 4.0 guard: 2000 SP2 and later
     bool ownerSet = security.SetAdministratorsOwner();
     handle = CreateNamedPipeA(name.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
                               kMaxMessage, kMaxMessage, timeout, &attributes);
