@@ -136,6 +136,8 @@ bool AgentRun::SendRepairFiles(PipeChannel& channel, HANDLE stopEvent)
 void AgentRun::RunAgent(DWORD argc, char** argv)
 {
     const StartArguments arguments = ReadStartArguments(argc, argv);
+    // What an agent killed before the end of its run left in the temporary folder goes now.
+    hives::PrivateFolder::RemoveStale();
     limit_.milliseconds = TimeLimitMilliseconds(arguments.timeLimitSeconds);
     win::Handle limitThread(CreateThread(nullptr, 0, TimeLimitThread, &limit_, 0, nullptr));
 

@@ -355,6 +355,13 @@ TEST_F(AgentServiceTest, WithoutRdiskOnlyTheFourthArgumentLetsTheAgentSendASetOf
     const auto during = nt_computer::AgentSetFolders();
     ASSERT_EQ(1u, during.size());
     EXPECT_EQ(expected, ListFiles(during[0]));
+    // The folder and the set's log grant no one but the administrators and the system (the
+    // compressed files are made by the codec, which gives them the same descriptor).
+    for (const std::string& path : {during[0], during[0] + "\\" + hives::kSetupLog}) {
+        const DaclReadBack dacl = ReadDacl(path);
+        EXPECT_TRUE(dacl.read) << path;
+        EXPECT_EQ(0, dacl.othersGranted) << path;
+    }
     ASSERT_TRUE(console.SendGoAhead());
     int last = 0;
     const auto names = console.ReceiveAll(output.Path(), last);

@@ -572,22 +572,3 @@ TEST(PipeChannel, AgentPipeIsOwnedByTheAdministrators)
     });
     EXPECT_TRUE(pair.opened);
 }
-
-// A pipe made first by an ordinary program that allows any number of instances: the
-// agent's creation only adds an instance, which keeps the maker's security. The agent
-// refuses it before any client can connect.
-TEST(PipeChannel, AgentRefusesAnInstanceOfAPipeMadeBeforeIt)
-{
-    const std::string name = pipe_test::UniquePipeName();
-    win::Handle squatter(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                          PIPE_UNLIMITED_INSTANCES, kMaxMessage, kMaxMessage, 1000, nullptr));
-    ASSERT_TRUE(squatter);
-    PipeChannel agent;
-    agent.name = name;
-    agent.timeout = 1000;
-    EXPECT_FALSE(agent.Listen(nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_OWNER));
-    EXPECT_EQ(agent.refusal, PipeRefusal::NotOwnPipe);
-    EXPECT_FALSE(agent.IsOpen());
-}
