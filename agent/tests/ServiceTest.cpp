@@ -428,38 +428,28 @@ BOOL WINAPI RecordAgentEvent(HANDLE, WORD, WORD, DWORD, PSID, WORD count, DWORD,
     return TRUE;
 }
 
-// PipeSquatter.exe --join: makes the agent's pipe first (any number of instances, default
-// security, its own instance kept busy), then joins the agent's instance as a console.
-class JoiningSquatter {
-public:
+// PipeSquatter.exe --join in the background: makes the agent's pipe first (any number of
+// instances, default security, its own instance kept busy), then joins the agent's instance
+// as a console. Exit code: 0 never joined, 1 joined and read nothing, 2 read the outcome.
+struct JoiningSquatter {
     explicit JoiningSquatter(const std::string& folder)
     {
         const std::string ready = "SalvoraJoinReady-" + std::to_string(GetCurrentProcessId());
         win::Handle readyEvent(CreateEventA(nullptr, TRUE, FALSE, ready.c_str()));
-        std::string line = "\"" + BinFolder() + "\\PipeSquatter.exe\" --join " + kAgentPipeName + " " + ready + " \"" +
-                           folder + "\" 10000";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            CloseHandle(process.hThread);
-            process_.Reset(process.hProcess);
-            madeItsPipe = WaitForSingleObject(readyEvent.Get(), 10000) == WAIT_OBJECT_0;
-        }
+        const std::string line = "\"" + BinFolder() + "\\PipeSquatter.exe\" --join " + kAgentPipeName + " " + ready +
+                                 " \"" + folder + "\" 10000";
+        runner = std::thread([this, line] { exitCode = RunProgram(line, 30000); });
+        madeItsPipe = WaitForSingleObject(readyEvent.Get(), 10000) == WAIT_OBJECT_0;
     }
-    // 0 never joined, 1 joined and read nothing, 2 read the outcome record.
-    DWORD ExitCode()
+    ~JoiningSquatter() { ExitCode(); }
+    int ExitCode()
     {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(process_.Get(), 30000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 9);
-        WaitForSingleObject(process_.Get(), 5000);
-        GetExitCodeProcess(process_.Get(), &code);
-        return code;
+        if (runner.joinable()) runner.join();
+        return exitCode;
     }
+    std::thread runner;
+    int exitCode = -1;
     bool madeItsPipe = false;
-
-private:
-    win::Handle process_;
 };
 
 } // namespace
@@ -475,7 +465,7 @@ TEST_F(AgentServiceTest, ASquatterJoiningTheAgentsInstanceGetsNothingAndTheRefus
         ASSERT_TRUE(squatter.madeItsPipe);
         StartAgent("rdisk.exe", {"30", "1", "1"});
         ExpectServiceEnds();
-        EXPECT_LE(squatter.ExitCode(), 1u) << "the squatter read the agent's outcome record";
+        EXPECT_LE(squatter.ExitCode(), 1) << "the squatter read the agent's outcome record";
     }
     EXPECT_TRUE(ListFiles(taken.Path()).empty());
     EXPECT_EQ(0, CountProcesses("rdisk.exe")); // refused before rdisk.exe was started
@@ -490,7 +480,7 @@ TEST_F(AgentServiceTest, ASquatterJoiningTheAgentsInstanceGetsNothingAndTheRefus
     char* argv[] = {service, limit, always, quota};
     run.RunAgent(4, argv);
     win::SetReportEventFunction(nullptr);
-    EXPECT_LE(squatter.ExitCode(), 1u);
+    EXPECT_LE(squatter.ExitCode(), 1);
     EXPECT_TRUE(ListFiles(taken.Path()).empty());
     ASSERT_EQ(1u, g_agentEvents.size());
     EXPECT_EQ((std::vector<std::string>{"Vantoro error: 1307", kRefusedPipeText}), g_agentEvents[0]);

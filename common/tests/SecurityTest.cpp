@@ -41,10 +41,9 @@ TEST(AdminOnlySecurity, WhatItIsPutOnGrantsNoOneButAdministratorsAndSystem)
 // administrator's, here), the same token with the group kept only to deny, and none.
 TEST(TokenHasAdministrators, OnlyAnEnabledAdministratorsGroupCounts)
 {
-    win::Handle process;
     HANDLE raw = nullptr;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &raw));
-    process.Reset(raw);
+    win::Handle process(raw);
     win::TrustedSids sids;
     SID_AND_ATTRIBUTES denyOnly = {sids.Administrators(), 0};
     HANDLE restrictedRaw = nullptr;

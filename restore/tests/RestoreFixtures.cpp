@@ -1,5 +1,7 @@
 #include "RestoreFixtures.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -74,17 +76,12 @@ std::vector<std::string> RestoreWorkFolders()
 
 std::vector<std::string> LocalLeftovers()
 {
-    std::vector<std::string> found;
-    std::vector<std::string> places = RestoreWorkFolders();
+    std::vector<std::string> found, places = RestoreWorkFolders();
     places.push_back(LocalTemp());
-    for (const auto& hive : restavo::HiveTable) {
-        for (const std::string& place : places) {
-            if (FileExists(restavo::JoinPath(place, hive.name))) {
-                found.push_back(hive.name);
-                break;
-            }
-        }
-    }
+    for (const auto& hive : restavo::HiveTable)
+        if (std::any_of(places.begin(), places.end(),
+                        [&](const std::string& place) { return FileExists(restavo::JoinPath(place, hive.name)); }))
+            found.push_back(hive.name);
     return found;
 }
 
