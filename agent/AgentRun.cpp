@@ -125,7 +125,12 @@ bool AgentRun::AwaitGoAhead(PipeChannel& channel)
     channel.timeout = INFINITE;
     const bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
     channel.timeout = kChannelTimeout;
-    return goAheadRead;
+    if (!goAheadRead) return false;
+    if (!channel.ConfirmClient()) {
+        ReportRefusal(channel.refusal); // nothing but the outcome record has crossed
+        return false;
+    }
+    return true;
 }
 
 bool AgentRun::SendRepairFiles(PipeChannel& channel, HANDLE stopEvent)

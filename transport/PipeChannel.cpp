@@ -149,15 +149,15 @@ bool PipeChannel::Listen(HANDLE stopEvent)
 
     overlapped = OVERLAPPED{};
     issuer_ = GetCurrentThreadId();
-    if (ConnectNamedPipe(handle, &overlapped)) return AcceptClient();
+    if (ConnectNamedPipe(handle, &overlapped)) return AcceptClient(true);
     DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) return AcceptClient(); // the console was quicker than the call
+    if (error == ERROR_PIPE_CONNECTED) return AcceptClient(true); // the console was quicker than the call
     if (error == ERROR_IO_PENDING) {
         HANDLE handles[2] = {handle, stopEvent};
         DWORD result = WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, timeout);
         DWORD ignored = 0;
         if (result == WAIT_OBJECT_0 && GetOverlappedResult(handle, &overlapped, &ignored, FALSE))
-            return AcceptClient();
+            return AcceptClient(true);
         error = result == WAIT_TIMEOUT ? ERROR_TIMEOUT : result == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED
                                                                                      : GetLastError();
         CancelPending();
@@ -167,15 +167,27 @@ bool PipeChannel::Listen(HANDLE stopEvent)
     return false;
 }
 
-bool PipeChannel::AcceptClient()
+bool PipeChannel::AcceptClient(bool mayWait)
 {
+    clientUnchecked_ = false;
     if (win::IsPipeClientAdministrator(handle)) return true;
+    if (mayWait && GetLastError() == ERROR_CANNOT_IMPERSONATE) {
+        // Nothing has been read yet: the check follows the client's first message.
+        clientUnchecked_ = true;
+        return true;
+    }
     // Anyone who may open the pipe could otherwise read the hives: the client goes before
     // anything is written.
     refusal = PipeRefusal::ClientNotAdministrator;
     Disconnect();
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
+}
+
+bool PipeChannel::ConfirmClient()
+{
+    if (!clientUnchecked_) return true;
+    return AcceptClient(false);
 }
 
 bool PipeChannel::Open()

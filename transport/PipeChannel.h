@@ -87,6 +87,11 @@ public:
     // administrator; otherwise false, `refusal` says why, and nothing has crossed.
     bool Listen(HANDLE stopEvent);
     PipeRefusal refusal = PipeRefusal::None;
+    // Agent: a system that lets a server impersonate its client only once a message has been
+    // read (ERROR_CANNOT_IMPERSONATE) has the client checked here, after the go-ahead and
+    // before any file: false (the pipe disconnected, `refusal` set) for a client that is not
+    // an administrator. True at once when Listen could check it.
+    bool ConfirmClient();
     bool Open();                   // console: connect to the agent's pipe
     void Disconnect();             // agent
     void Close();                  // console
@@ -122,7 +127,8 @@ public:
 
 private:
     bool WaitForPipe();
-    bool AcceptClient();
+    bool AcceptClient(bool mayWait);
+    bool clientUnchecked_ = false; // the client's check waits for its first message
     bool IsCancelled() const;
     void DiscardRestOfMessage();
     bool EndWithCancelledMessage(int32_t nextSequence);
