@@ -9,6 +9,7 @@
 #include "HiveSet.h"
 #include "Quota.h"
 #include "RepairTool.h"
+#include "Service.h"
 
 namespace {
 // How long a stopped or timed-out run waits for the console to take its outcome record.
@@ -91,6 +92,20 @@ bool AgentRun::MakeOwnRepairSet(const std::string& folder, PipeChannel& channel)
     return result.Made() && !timedOut_;
 }
 
+void ReportRefusal(PipeRefusal refusal)
+{
+    switch (refusal) {
+    case PipeRefusal::None:
+        return;
+    case PipeRefusal::NotOwnPipe:
+        LogAgentError(kRefusedPipeText);
+        return;
+    case PipeRefusal::ClientNotAdministrator:
+        LogAgentError(kRefusedClientText);
+        return;
+    }
+}
+
 void AgentRun::LetConsoleReadOutcome(PipeChannel& channel)
 {
     // Disconnecting at once would throw the outcome record away if the console has not
@@ -110,7 +125,12 @@ bool AgentRun::AwaitGoAhead(PipeChannel& channel)
     channel.timeout = INFINITE;
     const bool goAheadRead = channel.ReadExact(&goAhead, 1, true);
     channel.timeout = kChannelTimeout;
-    return goAheadRead;
+    if (!goAheadRead) return false;
+    if (!channel.ConfirmClient()) {
+        ReportRefusal(channel.refusal); // nothing but the outcome record has crossed
+        return false;
+    }
+    return true;
 }
 
 bool AgentRun::SendRepairFiles(PipeChannel& channel, HANDLE stopEvent)
@@ -121,6 +141,8 @@ bool AgentRun::SendRepairFiles(PipeChannel& channel, HANDLE stopEvent)
 void AgentRun::RunAgent(DWORD argc, char** argv)
 {
     const StartArguments arguments = ReadStartArguments(argc, argv);
+    // What an agent killed before the end of its run left in the temporary folder goes now.
+    hives::PrivateFolder::RemoveStale();
     limit_.milliseconds = TimeLimitMilliseconds(arguments.timeLimitSeconds);
     win::Handle limitThread(CreateThread(nullptr, 0, TimeLimitThread, &limit_, 0, nullptr));
 
@@ -131,7 +153,10 @@ void AgentRun::RunAgent(DWORD argc, char** argv)
     channel.abortFlag = &timedOut_;
 
     [&] {
-        if (!channel.Listen(stopEvent_)) return;
+        if (!channel.Listen(stopEvent_)) {
+            ReportRefusal(channel.refusal);
+            return;
+        }
         RepairToolWatch watch;
         if (!watch.FindProcessQuery()) return;
 

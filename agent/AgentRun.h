@@ -25,6 +25,14 @@ StartArguments ReadStartArguments(DWORD argc, char** argv);
 // The limit in milliseconds: INFINITE for no limit, never wrapping to a shorter one.
 DWORD TimeLimitMilliseconds(long seconds);
 
+// The event a refused pipe leaves (after "Vantoro error: <code>"); the run then ends and
+// nothing has been sent.
+constexpr char kRefusedPipeText[] =
+    "The pipe \\\\.\\pipe\\Salvora belongs to another program (made before the agent's): refused, nothing sent";
+constexpr char kRefusedClientText[] =
+    "The program connected to \\\\.\\pipe\\Salvora is not an administrator: refused, nothing sent";
+void ReportRefusal(PipeRefusal refusal);
+
 // The repair folder: the Windows folder followed by "\Repair".
 std::string RepairFolderPath();
 

@@ -20,8 +20,10 @@ IsWow64Function FindIsWow64Process()
 
 REGSAM HiveKeyView(bool process64, IsWow64Function isWow64)
 {
+    // NT 4.0 guard: a 64-bit process runs only on 64-bit Windows (XP and later).
     if (process64) return KEY_WOW64_64KEY;
     BOOL wow64 = FALSE;
+    // NT 4.0 guard: IsWow64Process exists and says WOW64 only on 64-bit Windows.
     if (isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64) return KEY_WOW64_64KEY;
     return 0;
 }
@@ -69,10 +71,10 @@ std::string SetupLogLine(const HiveSource& hive, DWORD hiveSize)
                        static_cast<unsigned long>(hiveSize));
 }
 
-bool WriteTextFile(const std::string& path, const std::string& text)
+bool WriteTextFile(const std::string& path, const std::string& text, SECURITY_ATTRIBUTES* newFileSecurity)
 {
-    win::Handle file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, newFileSecurity,
+                                 newFileSecurity ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
     if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return false;
@@ -88,6 +90,12 @@ HiveSetResult MakeHiveSet(const std::string& folder, HANDLE stopEvent)
     // Without the privilege RegSaveKeyA fails with 1314, which the outcome then names.
     win::EnablePrivilege(SE_BACKUP_NAME);
     const REGSAM view = HiveKeyView();
+    win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::File);
+    if (!security.IsValid()) {
+        HiveSetResult failed;
+        failed.error = GetLastError() ? GetLastError() : ERROR_INVALID_SECURITY_DESCR;
+        return failed;
+    }
     const std::string temporary = folder + "\\" + kTemporaryHive;
 
     HiveSetResult result;
@@ -112,8 +120,9 @@ HiveSetResult MakeHiveSet(const std::string& folder, HANDLE stopEvent)
     }
     if (result.Made()) {
         const std::string logPath = folder + "\\" + kSetupLog;
-        made.push_back(logPath);
-        if (!WriteTextFile(logPath, log)) result.error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        if (!WriteTextFile(logPath, log, security.Attributes()))
+            result.error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        if (result.error != ERROR_FILE_EXISTS) made.push_back(logPath); // someone else's file is not ours to delete
     }
     if (!result.Made()) {
         for (const std::string& path : made) DeleteFileA(path.c_str());
@@ -135,59 +144,48 @@ std::string HiveSetOutcomeText(const HiveSetResult& result)
 
 namespace {
 
-constexpr int kNameAttempts = 100;
+constexpr char kFolderPrefix[] = "Vantoro-";
+
+bool ProcessRuns(DWORD processId)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER; // refused: some process has that id
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
 
 } // namespace
 
-bool PrivateFolder::Create(const std::string& parent)
-{
-    Remove();
-    std::string base = parent;
-    if (base.empty()) {
-        char temp[MAX_PATH + 1] = {};
-        const DWORD length = GetTempPathA(sizeof(temp), temp);
-        if (length == 0 || length >= sizeof(temp)) {
-            if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-            return false;
-        }
-        base = temp;
-    }
-    if (!base.empty() && base.back() == '\\') base.pop_back();
-    win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::Folder);
-    if (!security.IsValid()) return false;
-    const DWORD seed = GetTickCount();
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string path = win::Format("%s\\Vantoro-%lx-%lx", base.c_str(),
-                                             static_cast<unsigned long>(GetCurrentProcessId()),
-                                             static_cast<unsigned long>(seed + attempt));
-        if (CreateDirectoryA(path.c_str(), security.Attributes())) {
-            path_ = path;
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    }
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return false;
-}
+PrivateFolder::PrivateFolder() noexcept : win::PrivateFolder(kFolderPrefix) {}
 
-void PrivateFolder::Remove() noexcept
+int PrivateFolder::RemoveStale(const std::string& parent)
 {
-    if (path_.empty()) return;
+    std::string base;
+    if (!BaseFolder(parent, base)) return 0;
     const DWORD saved = GetLastError();
+    int removed = 0;
     WIN32_FIND_DATAA entry;
-    win::FindHandle find(FindFirstFileA((path_ + "\\*").c_str(), &entry));
+    win::FindHandle find(FindFirstFileA((base + "\\" + kFolderPrefix + "*").c_str(), &entry));
     if (find) {
         do {
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue; // only files are made here
-            const std::string file = path_ + "\\" + entry.cFileName;
-            SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(file.c_str());
+            DWORD processId = 0;
+            // A link to another folder (Windows 2000 and later) holds no files of the agent's.
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                !ProcessIdOfName(kFolderPrefix, entry.cFileName, processId) || processId == GetCurrentProcessId() ||
+                ProcessRuns(processId))
+                continue;
+            const std::string folder = base + "\\" + entry.cFileName;
+            // Only the names an agent makes there.
+            for (const HiveSource& hive : kRepairHives) DeleteFileA((folder + "\\" + hive.repairName).c_str());
+            DeleteFileA((folder + "\\" + kSetupLog).c_str());
+            DeleteFileA((folder + "\\" + kTemporaryHive).c_str());
+            if (RemoveDirectoryA(folder.c_str())) ++removed;
         } while (FindNextFileA(find.Get(), &entry));
     }
-    find.Reset();
-    RemoveDirectoryA(path_.c_str());
-    path_.clear();
     SetLastError(saved);
+    return removed;
 }
 
 } // namespace hives

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "PrivateFolder.h"
+
 namespace hives {
 
 struct HiveSource {
@@ -53,8 +55,10 @@ bool SaveCompressedHive(const HiveSource& hive, REGSAM view, const std::string& 
 // setup.log: its head for the set in `folder`, and the line of one saved hive.
 std::string SetupLogHead(const std::string& folder);
 std::string SetupLogLine(const HiveSource& hive, DWORD hiveSize);
-// Writes `text` as the whole file (replaced). False with the last error kept.
-bool WriteTextFile(const std::string& path, const std::string& text);
+// Writes `text` as the whole file (replaced). With `newFileSecurity` the file must be new
+// (CREATE_NEW: a file someone put there first fails with ERROR_FILE_EXISTS) and is made
+// with that descriptor. False with the last error kept.
+bool WriteTextFile(const std::string& path, const std::string& text, SECURITY_ATTRIBUTES* newFileSecurity = nullptr);
 
 struct HiveSetResult {
     DWORD error = ERROR_SUCCESS;            // the system's code of the failure
@@ -63,7 +67,8 @@ struct HiveSetResult {
 };
 
 // Makes the whole set in `folder` (which exists): the backup privilege, every hive in
-// turn, then setup.log. Stops at the first failure, or when `stopEvent` is set
+// turn, then setup.log, made new and open only to LocalSystem and the administrators (the
+// saved hives take the folder's inherited entries). Stops at the first failure, or when `stopEvent` is set
 // (ERROR_OPERATION_ABORTED), and then deletes every file it made: nothing half-made stays.
 HiveSetResult MakeHiveSet(const std::string& folder, HANDLE stopEvent);
 
@@ -72,25 +77,16 @@ HiveSetResult MakeHiveSet(const std::string& folder, HANDLE stopEvent);
 constexpr char kHiveSetMadeText[] = "Success: repair set made without rdisk.exe";
 std::string HiveSetOutcomeText(const HiveSetResult& result);
 
-// A private temporary folder: made under the system's temporary folder with a name of
-// its own, open only to LocalSystem and the administrators (the set holds the SAM and
-// SECURITY hives), and removed with its files when its owner goes.
-class PrivateFolder {
+// The agent's private temporary folder ("Vantoro-<process id>-<128 random bits>").
+class PrivateFolder : public win::PrivateFolder {
 public:
-    PrivateFolder() = default;
-    ~PrivateFolder() { Remove(); }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    PrivateFolder() noexcept;
 
-    // Makes the folder under `parent` (the system's temporary folder when empty). False
-    // with the last error kept.
-    bool Create(const std::string& parent = std::string());
-    const std::string& Path() const noexcept { return path_; }
-    // Deletes the folder's files and the folder; the last error is kept.
-    void Remove() noexcept;
-
-private:
-    std::string path_;
+    // The folders under `parent` (the system's temporary folder when empty) that agents
+    // killed before they could remove them left: those named for a process that no longer
+    // runs lose the files an agent makes there and go. A folder holding anything else, or
+    // one that is a link to elsewhere, stays. Returns how many went.
+    static int RemoveStale(const std::string& parent = std::string());
 };
 
 } // namespace hives

@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include "AgentRun.h"
+#include "EventReport.h"
 #include "Handle.h"
 #include "SystemText.h"
 
@@ -19,12 +20,9 @@ DWORD g_lastLoggedError = 0;
 void LogAgentError(const char* context)
 {
     g_lastLoggedError = GetLastError();
-    win::EventSource source(RegisterEventSourceA(nullptr, kAgentServiceName));
     const std::string text = win::Format("%s error: %d", kAgentServiceName, static_cast<int>(g_lastLoggedError));
-    if (source) {
-        const char* strings[2] = {text.c_str(), context};
-        ReportEventA(source.Get(), EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 2, 0, strings, nullptr);
-    }
+    const char* strings[2] = {text.c_str(), context};
+    win::ReportSourceEvent(kAgentServiceName, EVENTLOG_ERROR_TYPE, 0, 2, strings);
     SetLastError(g_lastLoggedError);
 }
 

@@ -22,3 +22,13 @@ if(OSTREL_RUN_TESTS AND TEST console_window_nt40)
   set_tests_properties(wine_session_nt40_reports_nt40 PROPERTIES FIXTURES_REQUIRED wine_nt40 TIMEOUT 60
                                                                  PASS_REGULAR_EXPRESSION "4\\.0\\.1381")
 endif()
+
+# What the programs pass to the system at run time: no flag, constant, message or style
+# that Windows NT 4.0 lacks (scripts/nt4/newer-than-nt4-source.txt) outside a guarded place.
+if(OSTREL_RUN_TESTS)
+  add_test(NAME nt4_source COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-nt4-source.sh ${PROJECT_SOURCE_DIR})
+  # The check itself, on a planted CompareStringA with LOCALE_INVARIANT.
+  add_test(NAME nt4_source_check_catches_planted_locale
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/nt4/tests/check-source-catches-planted.sh)
+  set_tests_properties(nt4_source nt4_source_check_catches_planted_locale PROPERTIES TIMEOUT 60)
+endif()

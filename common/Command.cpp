@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "WindowsVersion.h"
+
 namespace win {
 
 bool CommandTarget::Execute(UINT id) const
@@ -41,19 +43,33 @@ CommandState RouteUpdate(const std::vector<const CommandTarget*>& targets, UINT 
     return state;
 }
 
+UINT MenuItemTypeMask(bool withText) noexcept
+{
+    static const bool split = IsNtVersionAtLeast(5, 0);
+    if (!split) return MIIM_TYPE;
+    return withText ? (MIIM_FTYPE | MIIM_STRING) : MIIM_FTYPE; // NT 4.0 guard: Windows 2000 and later
+}
+
 void UpdateMenuItems(HMENU menu, const std::function<CommandState(UINT)>& stateOf)
 {
+    const UINT typeMask = MenuItemTypeMask(false);
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
+        char text[256] = "";
         MENUITEMINFOA info{};
         info.cbSize = sizeof(info);
-        info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_SUBMENU;
+        info.fMask = MIIM_ID | MIIM_SUBMENU | typeMask;
+        info.dwTypeData = text;
+        info.cch = sizeof(text);
         if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info)) continue;
         if (info.hSubMenu || (info.fType & MFT_SEPARATOR) || info.wID == 0) continue;
         CommandState state = stateOf(info.wID);
         MENUITEMINFOA change{};
         change.cbSize = sizeof(change);
-        change.fMask = MIIM_STATE | MIIM_FTYPE;
+        change.fMask = MIIM_STATE | typeMask;
+        // With MIIM_TYPE the text (or an owner-drawn item's data) is written with the flags.
+        change.dwTypeData = info.dwTypeData;
+        change.cch = info.cch;
         change.fType = (info.fType & ~MFT_RADIOCHECK) | (state.radio ? MFT_RADIOCHECK : 0);
         change.fState = (state.enabled ? MFS_ENABLED : MFS_GRAYED) | ((state.checked || state.radio) ? MFS_CHECKED : 0);
         SetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &change);

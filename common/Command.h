@@ -46,6 +46,12 @@ private:
 bool RouteCommand(const std::vector<const CommandTarget*>& targets, UINT id);
 CommandState RouteUpdate(const std::vector<const CommandTarget*>& targets, UINT id);
 
+// The mask bits that read or write a menu item's type flags (and, with `withText`, its
+// text): MIIM_FTYPE and MIIM_STRING where the system knows them (Windows 2000 and later);
+// on Windows NT 4.0 MIIM_TYPE, which carries the flags and the text together, so that a
+// write of the flags there must hand the item's text (or data) back as well.
+UINT MenuItemTypeMask(bool withText) noexcept;
+
 // Applies the states to every command item of a popup menu.
 void UpdateMenuItems(HMENU menu, const std::function<CommandState(UINT)>& stateOf);
 // Applies the states to every button of a toolbar control.

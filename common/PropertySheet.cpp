@@ -83,7 +83,9 @@ void PropertySheetDialog::AddPage(UINT templateId, DLGPROC procedure, LPARAM par
 
 INT_PTR PropertySheetDialog::Show(HWND parent, DWORD extraFlags)
 {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_TAB_CLASSES};
+    // Only classes comctl32 4.71 (Internet Explorer 4.0) knows: an unknown bit fails the whole
+    // call there, and nothing is registered. Buttons and edits are USER32's own.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_UPDOWN_CLASS | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     PROPSHEETHEADERA header = {};
     header.dwSize = sizeof(header);

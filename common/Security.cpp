@@ -1,5 +1,10 @@
 #include "Security.h"
 
+#include <memory>
+
+#include "Handle.h"
+#include "WindowsVersion.h"
+
 namespace win {
 
 TrustedSids::TrustedSids() noexcept
@@ -28,10 +33,7 @@ bool SystemKnowsProtectedDacl() noexcept { return IsWindows2000OrLater(); }
 
 bool IsWindows2000OrLater() noexcept
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExA(&version)) return false;
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
+    return IsNtVersionAtLeast(5, 0);
 }
 
 AdminOnlySecurity::AdminOnlySecurity(Kind kind, DWORD access) noexcept
@@ -57,6 +59,7 @@ AdminOnlySecurity::AdminOnlySecurity(Kind kind, DWORD access) noexcept
         !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
         return;
     // SetSecurityDescriptorControl is Windows 2000's: the bit is set in the declared record.
+    // NT 4.0 guard: SystemKnowsProtectedDacl (Windows 2000 and later).
     if (SystemKnowsProtectedDacl()) descriptor_.Control |= SE_DACL_PROTECTED;
     attributes_.nLength = sizeof(attributes_);
     attributes_.lpSecurityDescriptor = &descriptor_;
@@ -99,6 +102,44 @@ bool IsOwnedByAdministrators(HANDLE object) noexcept
     if (!GetSecurityDescriptorOwner(buffer, &owner, &defaulted) || !owner) return false;
     const TrustedSids sids;
     return sids.IsTrusted(owner);
+}
+
+bool TokenHasAdministrators(HANDLE token) noexcept
+{
+    DWORD needed = 0;
+    if (!token || GetTokenInformation(token, TokenGroups, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
+        return false;
+    // DWORD-aligned, as the groups' SIDs and attributes are read in place.
+    std::unique_ptr<DWORD[]> buffer(new (std::nothrow) DWORD[needed / sizeof(DWORD) + 1]);
+    if (!buffer || !GetTokenInformation(token, TokenGroups, buffer.get(), needed, &needed)) return false;
+    const TrustedSids sids;
+    if (!sids.IsValid()) return false;
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.get());
+    for (DWORD i = 0; i < groups->GroupCount; ++i) {
+        const SID_AND_ATTRIBUTES& group = groups->Groups[i];
+        if (!group.Sid || !IsValidSid(group.Sid) || !EqualSid(group.Sid, sids.Administrators())) continue;
+        if ((group.Attributes & SE_GROUP_ENABLED) && !(group.Attributes & SE_GROUP_USE_FOR_DENY_ONLY)) return true;
+    }
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+bool IsPipeClientAdministrator(HANDLE pipe) noexcept
+{
+    // CheckTokenMembership is Windows 2000's: the client's token is read instead.
+    if (!ImpersonateNamedPipeClient(pipe)) return false;
+    HANDLE raw = nullptr;
+    // As the service itself: the client's token may not grant it the right to be opened.
+    const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw);
+    const DWORD openError = GetLastError();
+    Handle token(opened ? raw : nullptr);
+    const bool administrator = opened && TokenHasAdministrators(token.Get());
+    const DWORD error = opened ? GetLastError() : openError;
+    // Nothing else may run under the client's identity.
+    if (!RevertToSelf()) return false;
+    SetLastError(administrator ? ERROR_SUCCESS : error);
+    return administrator;
 }
 
 } // namespace win

@@ -74,4 +74,13 @@ bool MakeAdminOnly(const char* path, bool folder) noexcept;
 // descriptor naming no owner, or one that cannot be read, is not trusted.
 bool IsOwnedByAdministrators(HANDLE object) noexcept;
 
+// True when the token's groups hold the Administrators group enabled (a group kept only to
+// deny access does not count). Reads TokenGroups, as Windows NT 4.0 can.
+bool TokenHasAdministrators(HANDLE token) noexcept;
+
+// True when the client connected to the server end `pipe` is an administrator: its token,
+// taken by impersonating it (identification is enough), holds the Administrators group.
+// The thread reverts to its own token before returning. False with the last error kept.
+bool IsPipeClientAdministrator(HANDLE pipe) noexcept;
+
 } // namespace win

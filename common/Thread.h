@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "Handle.h"
+#include "WindowsVersion.h"
 
 namespace win {
 
@@ -19,8 +20,12 @@ public:
     bool Create(LPTHREAD_START_ROUTINE routine, void* parameter, SIZE_T stackSize = 0) noexcept
     {
         Wait();
-        handle_.Reset(CreateThread(nullptr, stackSize, routine, parameter,
-                                   stackSize ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, &id_));
+        // Windows XP and later take the size as a reservation; older systems ignore the flag
+        // and commit the size: keep such stacks small.
+        const DWORD flags = stackSize && IsNtVersionAtLeast(5, 1)
+                                ? STACK_SIZE_PARAM_IS_A_RESERVATION // NT 4.0 guard: Windows XP and later
+                                : 0;
+        handle_.Reset(CreateThread(nullptr, stackSize, routine, parameter, flags, &id_));
         return handle_.IsValid();
     }
 

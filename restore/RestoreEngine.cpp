@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "Handle.h"
+#include "PrivateFolder.h"
 #include "Szdd.h"
 #include "SystemText.h"
 
@@ -62,10 +63,29 @@ bool ReadFileSize(const std::string& path, ULONGLONG& size)
     return true;
 }
 
-// Loads `file` as a hive under a scratch key of HKEY_LOCAL_MACHINE and unloads it again;
-// removes the log the registry writes beside a loaded hive.
-LONG LoadAsHive(const std::string& file, const char* scratchKey)
+constexpr char kWorkFolderPrefix[] = "Restavo-";
+
+// A scratch key name of this run's own under HKEY_LOCAL_MACHINE: no other program can have
+// made it first, or load a hive of its own there while Restavo reads it.
+std::string ScratchKeyName()
 {
+    return win::Format("%s%lx-%s", kWorkFolderPrefix, static_cast<unsigned long>(GetCurrentProcessId()),
+                       win::UnpredictableHex().c_str());
+}
+
+// The logs the registry writes beside a loaded hive: "<file>.LOG", and on Windows Vista and
+// later "<file>.LOG1" and "<file>.LOG2" (fragments of the hive, SAM's and SECURITY's too).
+void RemoveHiveLogs(const std::string& file)
+{
+    for (const char* log : {".LOG", ".LOG1", ".LOG2"}) DeleteFileA((file + log).c_str());
+}
+
+// Loads `file` as a hive under a scratch key of HKEY_LOCAL_MACHINE and unloads it again;
+// removes the logs the registry writes beside a loaded hive.
+LONG LoadAsHive(const std::string& file)
+{
+    const std::string key = ScratchKeyName();
+    const char* scratchKey = key.c_str();
     EnablePrivilege(SE_RESTORE_NAME, nullptr);
     LONG result = RegLoadKeyA(HKEY_LOCAL_MACHINE, scratchKey, file.c_str());
     if (result == ERROR_SUCCESS) {
@@ -75,7 +95,7 @@ LONG LoadAsHive(const std::string& file, const char* scratchKey)
         // would then be refused for that alone.
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey);
     }
-    DeleteFileA((file + ".LOG").c_str());
+    RemoveHiveLogs(file);
     return result;
 }
 
@@ -177,23 +197,28 @@ bool CheckSources(const char* folder, const HiveSelection& selection, HiveTimes&
 std::string ReadSourceComputerName(const char* folder)
 {
     std::string source = JoinPath(folder ? folder : "", "system._");
-    std::string tempFile = JoinPath(LocalTempFolder(), "sss.");
+    // The copy is read in a folder of this run's own that no one else may open, under a
+    // scratch key of its own; both go afterwards, the registry's logs with the folder.
+    win::PrivateFolder work(kWorkFolderPrefix);
+    if (!work.Create()) return {};
+    std::string tempFile = JoinPath(work.Path(), "sss");
     ExpandFile(source.c_str(), tempFile.c_str());
     EnablePrivilege(SE_RESTORE_NAME, nullptr);
 
+    const std::string scratchKey = ScratchKeyName();
     std::string name;
-    if (RegLoadKeyA(HKEY_LOCAL_MACHINE, "SSS", tempFile.c_str()) == ERROR_SUCCESS) {
+    if (RegLoadKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), tempFile.c_str()) == ERROR_SUCCESS) {
         char buffer[kPathSize] = {};
         DWORD size = sizeof(buffer);
-        if (ReadRegistryString(HKEY_LOCAL_MACHINE, "ComputerName", REG_SZ,
-                               "SSS\\ControlSet001\\Control\\ComputerName\\ComputerName\\", buffer, &size))
+        const std::string computerNameKey = scratchKey + "\\ControlSet001\\Control\\ComputerName\\ComputerName\\";
+        if (ReadRegistryString(HKEY_LOCAL_MACHINE, "ComputerName", REG_SZ, computerNameKey.c_str(), buffer, &size))
             name = buffer;
-        RegUnLoadKeyA(HKEY_LOCAL_MACHINE, "SSS");
+        RegUnLoadKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());
     } else {
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SSS"); // see LoadAsHive
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str()); // see LoadAsHive
     }
     DeleteFileA(tempFile.c_str());
-    DeleteFileA((tempFile + "log").c_str());
+    RemoveHiveLogs(tempFile);
     return name;
 }
 
@@ -313,7 +338,7 @@ bool ExpandWholeHive(const char* source, const char* target, std::string& reason
         DeleteFileA(target);
         return false;
     }
-    LONG loaded = LoadAsHive(target, "RestavoCheck");
+    LONG loaded = LoadAsHive(target);
     if (loaded != ERROR_SUCCESS) {
         reason = FailureText("the system cannot load it as a hive", static_cast<DWORD>(loaded));
         DeleteFileA(target);
@@ -441,6 +466,29 @@ bool PrepareHives(const char* folder, const HiveSelection& selection, const std:
     return true;
 }
 
+// The checked copies, each held open from its check until it is copied or swapped in: no one,
+// whatever their rights, can write, replace or delete a copy in that time.
+class HeldCopies {
+public:
+    bool Hold(const std::string& folder, const HiveSelection& selection, std::string& problem)
+    {
+        for (int i = 0; i < kHiveCount; ++i) {
+            if (!selection[i]) continue;
+            copies_[i].Reset(CreateFileA(JoinPath(folder, HiveTable[i].name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!copies_[i]) {
+                problem = SourceProblemText(HiveTable[i].name, FailureText("its checked copy", GetLastError()));
+                return false;
+            }
+        }
+        return true;
+    }
+    void Release(int index) { copies_[index].Reset(); }
+
+private:
+    std::array<win::Handle, kHiveCount> copies_;
+};
+
 // Copies one expanded hive to the target and swaps it in; on failure `failure` holds the
 // step's text with the system's message, and the copy placed on the target is removed.
 bool SwapInHive(const HiveEntry& hive, const char* machine, const TargetFolders& target,
@@ -494,22 +542,40 @@ bool RestoreHives(HWND, const char* machine, const char* folder, HiveSelection& 
                   RestoreSystem& system)
 {
     details = RestoreDetails{};
-    std::string localTemp = LocalTempFolder();
-    if (!PrepareHives(folder, selection, localTemp, details.sourceProblem)) {
+    // The copies are expanded, checked and kept until the swap in a folder made new for this
+    // run, open only to the administrators and the system (the temporary folder itself is
+    // open to everyone on Windows NT 4.0).
+    win::PrivateFolder work(kWorkFolderPrefix);
+    HeldCopies held;
+    if (!work.Create()) {
+        details.sourceProblem = FailureText("Can not make a private folder for the hives", GetLastError());
+        selection.fill(0);
+        return false;
+    }
+    const std::string localTemp = work.Path();
+    if (!PrepareHives(folder, selection, localTemp, details.sourceProblem) ||
+        !held.Hold(localTemp, selection, details.sourceProblem)) {
         selection.fill(0);
         return false;
     }
 
     TargetFolders target = FindTargetFolders(machine, system);
+    // This computer's registry takes the checked copy where it is.
+    if (!machine) target.targetTemp = target.remoteTemp = localTemp;
     bool allRestored = true;
+    bool anySwappedHere = false;
     for (int i = 0; i < kHiveCount; ++i) {
         if (!selection[i]) continue;
         std::string localExpanded = JoinPath(localTemp, HiveTable[i].name);
         bool swapped = false;
+        // The system opens the file it swaps in itself.
+        if (!machine) held.Release(i);
         if (!target.reachable)
             details.failures[i] = FailureText(kErrorConnecting, static_cast<DWORD>(target.connectError));
         else
             swapped = SwapInHive(HiveTable[i], machine, target, localExpanded, system, details.failures[i]);
+        held.Release(i);
+        if (swapped && !machine) anySwappedHere = true;
         // A remote restore's expanded copies here are scratch; a local one swaps its
         // expanded file in place, so that file stays when it was swapped in.
         if (machine || !swapped) DeleteFileA(localExpanded.c_str());
@@ -518,6 +584,8 @@ bool RestoreHives(HWND, const char* machine, const char* folder, HiveSelection& 
             allRestored = false;
         }
     }
+    // The hives swapped in here are read at the restart: their folder stays.
+    if (anySwappedHere) work.Keep();
     return allRestored;
 }
 

@@ -5,6 +5,7 @@
 #include "Handle.h"
 #include "Security.h"
 #include "SystemText.h"
+#include "WindowsVersion.h"
 
 namespace {
 
@@ -21,18 +22,7 @@ constexpr DWORD kFirstPipeInstance = 0x00080000;
 
 bool SystemKnowsFirstPipeInstance()
 {
-    OSVERSIONINFOEXA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
-        // Before Windows NT 4.0 Service Pack 6 only the short record is known: NT 4.0 or older.
-        OSVERSIONINFOA plain = {};
-        plain.dwOSVersionInfoSize = sizeof(plain);
-        if (!GetVersionExA(&plain)) return false;
-        return plain.dwPlatformId == VER_PLATFORM_WIN32_NT && plain.dwMajorVersion > 5;
-    }
-    if (version.dwPlatformId != VER_PLATFORM_WIN32_NT || version.dwMajorVersion < 5) return false;
-    if (version.dwMajorVersion > 5 || version.dwMinorVersion > 0) return true;
-    return version.wServicePackMajor >= 2;
+    return win::IsNtVersionAtLeast(5, 0, 2);
 }
 
 bool IsTerminatorName(const char* name)
@@ -127,13 +117,14 @@ bool PipeChannel::WaitForPipe()
 
 bool PipeChannel::Listen(HANDLE stopEvent)
 {
+    refusal = PipeRefusal::None;
     if (name.empty()) name = kAgentPipeName;
     win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::File, FILE_ALL_ACCESS);
     if (!security.IsValid()) return false;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Descriptor(), TRUE};
     // A pipe of this name made by anyone else first is never joined: the creation fails.
     DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
-    if (SystemKnowsFirstPipeInstance()) openMode |= kFirstPipeInstance;
+    if (SystemKnowsFirstPipeInstance()) openMode |= kFirstPipeInstance; // NT 4.0 guard: 2000 SP2 and later
     bool ownerSet = security.SetAdministratorsOwner();
     handle = CreateNamedPipeA(name.c_str(), openMode, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
                               kMaxMessage, kMaxMessage, timeout, &attributes);
@@ -145,17 +136,28 @@ bool PipeChannel::Listen(HANDLE stopEvent)
                                   kMaxMessage, kMaxMessage, timeout, &attributes);
     }
     if (handle == INVALID_HANDLE_VALUE) return false;
+    // Where the system cannot refuse to join a pipe made first by someone else (Windows NT
+    // 4.0, Windows 2000 before SP2), the instance keeps that pipe's security: its owner
+    // tells the two apart, before any client can be served.
+    if (!win::IsOwnedByAdministrators(handle)) {
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        refusal = PipeRefusal::NotOwnPipe;
+        SetLastError(ERROR_INVALID_OWNER);
+        return false;
+    }
 
     overlapped = OVERLAPPED{};
     issuer_ = GetCurrentThreadId();
-    if (ConnectNamedPipe(handle, &overlapped)) return true;
+    if (ConnectNamedPipe(handle, &overlapped)) return AcceptClient(true);
     DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) return true; // the console was quicker than the call
+    if (error == ERROR_PIPE_CONNECTED) return AcceptClient(true); // the console was quicker than the call
     if (error == ERROR_IO_PENDING) {
         HANDLE handles[2] = {handle, stopEvent};
         DWORD result = WaitForMultipleObjects(stopEvent ? 2 : 1, handles, FALSE, timeout);
         DWORD ignored = 0;
-        if (result == WAIT_OBJECT_0 && GetOverlappedResult(handle, &overlapped, &ignored, FALSE)) return true;
+        if (result == WAIT_OBJECT_0 && GetOverlappedResult(handle, &overlapped, &ignored, FALSE))
+            return AcceptClient(true);
         error = result == WAIT_TIMEOUT ? ERROR_TIMEOUT : result == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED
                                                                                      : GetLastError();
         CancelPending();
@@ -163,6 +165,29 @@ bool PipeChannel::Listen(HANDLE stopEvent)
     Disconnect();
     SetLastError(error);
     return false;
+}
+
+bool PipeChannel::AcceptClient(bool mayWait)
+{
+    clientUnchecked_ = false;
+    if (win::IsPipeClientAdministrator(handle)) return true;
+    if (mayWait && GetLastError() == ERROR_CANNOT_IMPERSONATE) {
+        // Nothing has been read yet: the check follows the client's first message.
+        clientUnchecked_ = true;
+        return true;
+    }
+    // Anyone who may open the pipe could otherwise read the hives: the client goes before
+    // anything is written.
+    refusal = PipeRefusal::ClientNotAdministrator;
+    Disconnect();
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+bool PipeChannel::ConfirmClient()
+{
+    if (!clientUnchecked_) return true;
+    return AcceptClient(false);
 }
 
 bool PipeChannel::Open()
@@ -496,9 +521,17 @@ bool PipeChannel::IsSafeFileName(const char* name)
     static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* device : devices)
         if (lstrcmpiA(base.c_str(), device) == 0) return false;
-    if (base.size() == 4 && (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base.c_str(), 3, "COM", 3) == CSTR_EQUAL ||
-                             CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, base.c_str(), 3, "LPT", 3) == CSTR_EQUAL) &&
-        base[3] >= '1' && base[3] <= '9')
+    // COM1 to COM9 and LPT1 to LPT9, compared in ASCII: no locale is involved (Windows NT
+    // 4.0 knows no invariant locale, and a failed comparison would let a port through).
+    auto isAsciiPrefix = [&](const char* prefix) {
+        for (size_t i = 0; i < 3; ++i) {
+            char c = base[i];
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (c != prefix[i]) return false;
+        }
+        return true;
+    };
+    if (base.size() == 4 && (isAsciiPrefix("COM") || isAsciiPrefix("LPT")) && base[3] >= '1' && base[3] <= '9')
         return false;
     return true;
 }

@@ -54,6 +54,13 @@ constexpr const char kConsolePipeFormat[] = "%s\\pipe\\Salvora"; // filled with 
 
 enum class MessageOutcome { Payload, EndOfFile, Cancelled, Failed };
 
+// Why the agent's Listen refused the pipe it was given.
+enum class PipeRefusal {
+    None,
+    NotOwnPipe,            // the instance made belongs to a pipe someone else made first
+    ClientNotAdministrator // the client that connected is not an administrator
+};
+
 class PipeChannel {
 public:
     PipeChannel();
@@ -74,7 +81,17 @@ public:
     // The console's pipe name for a computer given as "\\NAME".
     static std::string ConsolePipeName(const char* uncComputer);
 
-    bool Listen(HANDLE stopEvent); // agent: create the pipe and wait for the console
+    // Agent: creates the pipe and waits for the console. Serves only an instance whose owner
+    // is the Administrators group or LocalSystem (on Windows NT 4.0 a pipe someone else made
+    // first is joined, and keeps that maker's security) and only a client that is an
+    // administrator; otherwise false, `refusal` says why, and nothing has crossed.
+    bool Listen(HANDLE stopEvent);
+    PipeRefusal refusal = PipeRefusal::None;
+    // Agent: a system that lets a server impersonate its client only once a message has been
+    // read (ERROR_CANNOT_IMPERSONATE) has the client checked here, after the go-ahead and
+    // before any file: false (the pipe disconnected, `refusal` set) for a client that is not
+    // an administrator. True at once when Listen could check it.
+    bool ConfirmClient();
     bool Open();                   // console: connect to the agent's pipe
     void Disconnect();             // agent
     void Close();                  // console
@@ -110,6 +127,8 @@ public:
 
 private:
     bool WaitForPipe();
+    bool AcceptClient(bool mayWait);
+    bool clientUnchecked_ = false; // the client's check waits for its first message
     bool IsCancelled() const;
     void DiscardRestOfMessage();
     bool EndWithCancelledMessage(int32_t nextSequence);

@@ -9,10 +9,13 @@
 #include "Handle.h"
 #include "HiveSet.h"
 #include "NtComputer.h"
+#include "SystemText.h"
 #include "TestSupport.h"
 
 using namespace hives;
 using testing_support::ListFiles;
+using testing_support::ReadWholeFile;
+using testing_support::WriteWholeFile;
 using testing_support::TempFolder;
 
 namespace {
@@ -82,6 +85,10 @@ TEST(HiveSetTest, PrivateFolderIsOwnOpenOnlyToSystemAndAdministratorsAndGoesWith
         ASSERT_TRUE(two.Create(parent.Path() + "\\")) << GetLastError();
         EXPECT_NE(one.Path(), two.Path());
         EXPECT_EQ(0u, one.Path().find(parent.Path() + "\\Vantoro-")) << one.Path();
+        // "<pid>-" then 128 random bits: the two names share nothing after the process id.
+        const std::string own = win::Format("%s\\Vantoro-%lx-", parent.Path().c_str(), GetCurrentProcessId());
+        ASSERT_EQ(own.size() + 32, one.Path().size()) << one.Path();
+        EXPECT_NE(one.Path().substr(own.size(), 8), two.Path().substr(own.size(), 8));
         first = one.Path();
         ASSERT_TRUE(testing_support::WriteWholeFile(one.Path() + "\\sam._", "x"));
         ASSERT_TRUE(testing_support::WriteWholeFile(one.Path() + "\\" + kTemporaryHive, "y"));
@@ -124,4 +131,44 @@ TEST(HiveSetTest, SetIsWholeOrNothingAndItsTextsSayWhich)
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), failed.error);
     EXPECT_EQ("Unable to save the HKEY_LOCAL_MACHINE\\SAM hive without rdisk.exe: error 3", HiveSetOutcomeText(failed));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(gone.c_str()));
+
+    // A setup.log put there first is neither written into nor taken for the set's.
+    PrivateFolder planted;
+    ASSERT_TRUE(planted.Create());
+    ASSERT_TRUE(WriteWholeFile(planted.Path() + "\\" + kSetupLog, "planted"));
+    HiveSetResult refused = MakeHiveSet(planted.Path(), nullptr);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), refused.error);
+    EXPECT_EQ(std::vector<std::string>{kSetupLog}, ListFiles(planted.Path())); // the set's files went
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(planted.Path() + "\\" + kSetupLog, log));
+    EXPECT_EQ("planted", log);
+}
+
+// Folders agents killed in their run left behind: the next agent removes those of processes
+// that no longer run, and nothing it did not make.
+TEST(HiveSetTest, StaleFoldersOfKilledAgentsGoAndNothingElse)
+{
+    TempFolder parent("stale");
+    const DWORD gone = 0x7FFFFFF0; // no process has this id
+    const struct {
+        std::string name;
+        std::vector<std::string> files;
+        bool removed;
+    } cases[] = {
+        {win::Format("Vantoro-%lx-0123456789abcdef0123456789abcdef", gone), {"sam._", "setup.log", kTemporaryHive}, true},
+        {win::Format("Vantoro-%lx-empty", gone), {}, true},
+        {win::Format("Vantoro-%lx-mine", GetCurrentProcessId()), {"sam._"}, false}, // this process runs
+        {win::Format("Vantoro-%lx-planted", gone), {"sam._", "keep.txt"}, false},   // a file not the agent's
+        {"Vantoro-notanumber-x", {"sam._"}, false},
+        {"Other-1-x", {"sam._"}, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(CreateDirectoryA((parent / c.name).c_str(), nullptr));
+        for (const std::string& file : c.files) ASSERT_TRUE(WriteWholeFile(parent / c.name + "\\" + file, "x"));
+    }
+    EXPECT_EQ(2, PrivateFolder::RemoveStale(parent.Path()));
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.removed, GetFileAttributesA((parent / c.name).c_str()) == INVALID_FILE_ATTRIBUTES) << c.name;
+    }
+    EXPECT_EQ(std::vector<std::string>{"keep.txt"}, ListFiles(parent / cases[3].name));
 }

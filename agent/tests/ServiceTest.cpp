@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "AgentConsole.h"
+#include "AgentRun.h"
+#include "EventReport.h"
 #include "HiveSet.h"
 #include "NtComputer.h"
 #include "Quota.h"
@@ -353,6 +355,13 @@ TEST_F(AgentServiceTest, WithoutRdiskOnlyTheFourthArgumentLetsTheAgentSendASetOf
     const auto during = nt_computer::AgentSetFolders();
     ASSERT_EQ(1u, during.size());
     EXPECT_EQ(expected, ListFiles(during[0]));
+    // The folder and the set's log grant no one but the administrators and the system (the
+    // compressed files are made by the codec, which gives them the same descriptor).
+    for (const std::string& path : {during[0], during[0] + "\\" + hives::kSetupLog}) {
+        const DaclReadBack dacl = ReadDacl(path);
+        EXPECT_TRUE(dacl.read) << path;
+        EXPECT_EQ(0, dacl.othersGranted) << path;
+    }
     ASSERT_TRUE(console.SendGoAhead());
     int last = 0;
     const auto names = console.ReceiveAll(output.Path(), last);
@@ -404,4 +413,75 @@ TEST(AgentOutsideServiceManager, StartedAsAPlainProgramItEndsWithAnError)
     // The dispatcher cannot start outside the Service Control Manager: the agent logs
     // "Error Installing Vantoro" and ends (Wine's dispatcher gives up after about 10 s).
     EXPECT_EQ(1, RunProgram("\"" + BinFolder() + "\\Vantoro.exe\" 30 1 1", 30000));
+}
+
+namespace {
+
+// The events the agent reports, while a test watches (Wine keeps none).
+std::vector<std::vector<std::string>> g_agentEvents;
+
+BOOL WINAPI RecordAgentEvent(HANDLE, WORD, WORD, DWORD, PSID, WORD count, DWORD, LPCSTR* strings, LPVOID)
+{
+    std::vector<std::string> texts;
+    for (WORD i = 0; i < count; ++i) texts.push_back(strings[i] ? strings[i] : "");
+    g_agentEvents.push_back(texts);
+    return TRUE;
+}
+
+// PipeSquatter.exe --join in the background: makes the agent's pipe first (any number of
+// instances, default security, its own instance kept busy), then joins the agent's instance
+// as a console. Exit code: 0 never joined, 1 joined and read nothing, 2 read the outcome.
+struct JoiningSquatter {
+    explicit JoiningSquatter(const std::string& folder)
+    {
+        const std::string ready = "SalvoraJoinReady-" + std::to_string(GetCurrentProcessId());
+        win::Handle readyEvent(CreateEventA(nullptr, TRUE, FALSE, ready.c_str()));
+        const std::string line = "\"" + BinFolder() + "\\PipeSquatter.exe\" --join " + kAgentPipeName + " " + ready +
+                                 " \"" + folder + "\" 10000";
+        runner = std::thread([this, line] { exitCode = RunProgram(line, 30000); });
+        madeItsPipe = WaitForSingleObject(readyEvent.Get(), 10000) == WAIT_OBJECT_0;
+    }
+    ~JoiningSquatter() { ExitCode(); }
+    int ExitCode()
+    {
+        if (runner.joinable()) runner.join();
+        return exitCode;
+    }
+    std::thread runner;
+    int exitCode = -1;
+    bool madeItsPipe = false;
+};
+
+} // namespace
+
+// On Windows NT 4.0 the agent's creation merely adds an instance to a pipe an ordinary
+// program made first (Wine behaves alike). The real service, then the same run in this
+// process with its events watched: the agent serves neither, sends nothing and says why.
+TEST_F(AgentServiceTest, ASquatterJoiningTheAgentsInstanceGetsNothingAndTheRefusalIsLogged)
+{
+    TempFolder taken{"squat"};
+    {
+        JoiningSquatter squatter(taken.Path());
+        ASSERT_TRUE(squatter.madeItsPipe);
+        StartAgent("rdisk.exe", {"30", "1", "1"});
+        ExpectServiceEnds();
+        EXPECT_LE(squatter.ExitCode(), 1) << "the squatter read the agent's outcome record";
+    }
+    EXPECT_TRUE(ListFiles(taken.Path()).empty());
+    EXPECT_EQ(0, CountProcesses("rdisk.exe")); // refused before rdisk.exe was started
+
+    JoiningSquatter squatter(taken.Path());
+    ASSERT_TRUE(squatter.madeItsPipe);
+    g_agentEvents.clear();
+    win::SetReportEventFunction(RecordAgentEvent);
+    win::Handle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    AgentRun run(stop.Get());
+    char service[] = "Vantoro", limit[] = "30", always[] = "1", quota[] = "0";
+    char* argv[] = {service, limit, always, quota};
+    run.RunAgent(4, argv);
+    win::SetReportEventFunction(nullptr);
+    EXPECT_LE(squatter.ExitCode(), 1);
+    EXPECT_TRUE(ListFiles(taken.Path()).empty());
+    ASSERT_EQ(1u, g_agentEvents.size());
+    EXPECT_EQ((std::vector<std::string>{"Vantoro error: 1307", kRefusedPipeText}), g_agentEvents[0]);
 }

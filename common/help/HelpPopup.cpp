@@ -2,6 +2,7 @@
 #include "HelpViewer.h"
 
 #include "MonitorArea.h"
+#include "WindowsVersion.h"
 #include "Window.h"
 
 #include <memory>
@@ -16,11 +17,8 @@ constexpr int kMaxTextWidth = 320;
 // The shadow under the popup is asked for only where it exists (Windows XP and later).
 UINT ClassStyle()
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    bool shadow = GetVersionExA(&version) &&
-                  (version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1));
-    return CS_SAVEBITS | (shadow ? CS_DROPSHADOW : 0);
+    const bool shadow = win::IsNtVersionAtLeast(5, 1);
+    return CS_SAVEBITS | (shadow ? CS_DROPSHADOW : 0); // NT 4.0 guard: Windows XP and later
 }
 
 class TextPopup final : public win::Window {

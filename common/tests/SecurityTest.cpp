@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "Handle.h"
 #include "Security.h"
 #include "TestSupport.h"
 
@@ -34,4 +35,28 @@ TEST(AdminOnlySecurity, WhatItIsPutOnGrantsNoOneButAdministratorsAndSystem)
     // Under Wine a file made with the default security grants Everyone reading: the read-back
     // tells the two apart.
     EXPECT_GT(testing_support::ReadDacl(plain).othersGranted, 0);
+}
+
+// The token check the agent makes of its pipe's client: this process's token (an
+// administrator's, here), the same token with the group kept only to deny, and none.
+TEST(TokenHasAdministrators, OnlyAnEnabledAdministratorsGroupCounts)
+{
+    HANDLE raw = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &raw));
+    win::Handle process(raw);
+    win::TrustedSids sids;
+    SID_AND_ATTRIBUTES denyOnly = {sids.Administrators(), 0};
+    HANDLE restrictedRaw = nullptr;
+    ASSERT_TRUE(CreateRestrictedToken(process.Get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, &restrictedRaw));
+    win::Handle restricted(restrictedRaw);
+    const struct {
+        const char* what;
+        HANDLE token;
+        bool administrator;
+    } cases[] = {
+        {"the process's own token", process.Get(), true},
+        {"Administrators for deny only", restricted.Get(), false},
+        {"no token", nullptr, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.administrator, win::TokenHasAdministrators(c.token)) << c.what;
 }

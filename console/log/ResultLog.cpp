@@ -2,11 +2,11 @@
 
 #include "ConsoleState.h"
 #include "ConsoleStrings.h"
+#include "EventReport.h"
 #include "Handle.h"
 #include "Messages.h"
 #include "SystemText.h"
 
-#include <atomic>
 #include <cstring>
 #include <ctime>
 
@@ -18,8 +18,6 @@ constexpr char kRecordFormat[] = "%s\t%s\t%s\t%s\t%s\t%d";
 constexpr char kAbsent[] = "==//==";
 constexpr char kAnnalixCaption[] = TEXT_APP_TITLE;
 constexpr char kAnnalixProduct[] = "Corvane Annalix";
-
-std::atomic<ReportEventFunction> g_reportEvent{nullptr};
 
 const char* OrAbsent(const char* text) { return text ? text : kAbsent; }
 
@@ -270,11 +268,7 @@ ResultLog& TheResultLog()
 
 bool ReportResultEvent(DWORD eventId, WORD eventType, WORD stringCount, const char** strings)
 {
-    win::EventSource source(RegisterEventSourceA(nullptr, kEventSourceName));
-    if (!source) return false;
-    ReportEventFunction report = g_reportEvent.load();
-    if (!report) report = ReportEventA;
-    return report(source.Get(), eventType, 0, eventId, nullptr, stringCount, 0, strings, nullptr) != FALSE;
+    return win::ReportSourceEvent(kEventSourceName, eventType, eventId, stringCount, strings);
 }
 
-void SetReportEventFunction(ReportEventFunction function) { g_reportEvent.store(function); }
+void SetReportEventFunction(ReportEventFunction function) { win::SetReportEventFunction(function); }

@@ -3,6 +3,7 @@
 // filtered by the log level.
 #pragma once
 #include "AnnalixInterface.h"
+#include "EventReport.h"
 #include "Settings.h"
 
 #include <windows.h>
@@ -99,6 +100,5 @@ bool ReportResultEvent(DWORD eventId, WORD eventType, WORD stringCount, const ch
 
 // The event reporter in use: ReportEventA unless another has been put in its place
 // (the tests watch the events this way, since Wine keeps none).
-using ReportEventFunction = BOOL(WINAPI*)(HANDLE source, WORD type, WORD category, DWORD eventId, PSID user,
-                                          WORD stringCount, DWORD dataSize, LPCSTR* strings, LPVOID data);
+using ReportEventFunction = win::ReportEventFunction;
 void SetReportEventFunction(ReportEventFunction function); // nullptr puts ReportEventA back

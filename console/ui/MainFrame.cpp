@@ -131,10 +131,10 @@ void CAppFrameWnd::RestoreToolbar()
     textToolBar_.DockAt(static_cast<CTextToolBar::DockSide>(toolbarSide_));
     // A floating bar whose corner is off the screen docks instead.
     POINT corner = toolbarCorner_;
-    RECT screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
-    screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    if (toolbarFloating_ && PtInRect(&screen, corner)) textToolBar_.Float(corner);
+    // Windows NT 4.0 has no virtual screen (its metrics answer 0) and no monitor functions:
+    // there the one screen is the place.
+    const RECT cornerRect{corner.x, corner.y, corner.x + 1, corner.y + 1};
+    if (toolbarFloating_ && win::IsOnAnyMonitor(cornerRect)) textToolBar_.Float(corner);
 }
 
 void CAppFrameWnd::LayoutToolbar(RECT& area)

@@ -1,5 +1,6 @@
 #include "MenuPainter.h"
 
+#include "Command.h"
 #include "Frame.h"
 #include "PaintHelpers.h"
 
@@ -130,7 +131,7 @@ void CMenuPainter::PreparePopup(HMENU menu)
         char text[128] = "";
         MENUITEMINFOA info{};
         info.cbSize = sizeof(info);
-        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        info.fMask = win::MenuItemTypeMask(true) | MIIM_ID | MIIM_SUBMENU;
         info.dwTypeData = text;
         info.cch = sizeof(text);
         if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info)) continue;
@@ -147,9 +148,11 @@ void CMenuPainter::PreparePopup(HMENU menu)
         }
         MENUITEMINFOA change{};
         change.cbSize = sizeof(change);
-        change.fMask = MIIM_FTYPE | MIIM_DATA;
+        change.fMask = win::MenuItemTypeMask(false) | MIIM_DATA;
         change.fType = info.fType | MFT_OWNERDRAW;
         change.dwItemData = reinterpret_cast<ULONG_PTR>(item.get());
+        // With MIIM_TYPE (Windows NT 4.0) an owner-drawn item's content is its data.
+        change.dwTypeData = reinterpret_cast<LPSTR>(item.get());
         if (SetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &change)) items_.push_back(std::move(item));
     }
 }
@@ -231,7 +234,7 @@ bool CMenuPainter::DrawItem(const DRAWITEMSTRUCT& draw) const
     bool selected = (draw.itemState & ODS_SELECTED) != 0;
     MENUITEMINFOA info{};
     info.cbSize = sizeof(info);
-    info.fMask = MIIM_FTYPE;
+    info.fMask = win::MenuItemTypeMask(false);
     GetMenuItemInfoA(reinterpret_cast<HMENU>(draw.hwndItem), draw.itemID, FALSE, &info);
     int boxSize = std::max<int>(rect.bottom - rect.top, PictureWidth());
     RECT box{rect.left, rect.top, rect.left + boxSize, rect.bottom};
@@ -270,7 +273,7 @@ int CMenuPainter::FindMnemonic(char key, HMENU menu) const
     for (int i = 0; i < count; ++i) {
         MENUITEMINFOA info{};
         info.cbSize = sizeof(info);
-        info.fMask = MIIM_FTYPE | MIIM_DATA;
+        info.fMask = win::MenuItemTypeMask(false) | MIIM_DATA;
         if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info) || !(info.fType & MFT_OWNERDRAW)) continue;
         const Item* item = Find(info.dwItemData);
         if (!item) continue;

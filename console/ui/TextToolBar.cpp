@@ -1,6 +1,7 @@
 #include "TextToolBar.h"
 
 #include "PaintHelpers.h"
+#include "WindowsVersion.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -103,6 +104,26 @@ private:
     RECT moveStart_{};
 };
 
+namespace {
+
+// comctl32 5.80 and later address a button of TB_GETBUTTONINFO/TB_SETBUTTONINFO by its index.
+bool KnowsButtonIndex()
+{
+    static const bool known = win::LoadedDllVersion("comctl32.dll") >= win::PackedVersion(5, 80);
+    return known;
+}
+
+// The wParam of TB_SETBUTTONINFOA for the button at `index`: the index where comctl32 knows
+// it, else the button's command.
+WPARAM ButtonInfoAddress(TBBUTTONINFOA& info, int index, const TBBUTTON& button)
+{
+    if (!KnowsButtonIndex()) return static_cast<WPARAM>(button.idCommand);
+    info.dwMask |= TBIF_BYINDEX; // NT 4.0 guard: comctl32 5.80 and later
+    return static_cast<WPARAM>(index);
+}
+
+} // namespace
+
 CTextToolBar::CTextToolBar() = default;
 
 CTextToolBar::~CTextToolBar()
@@ -129,9 +150,9 @@ bool CTextToolBar::LoadToolBar(HWND toolbar, HINSTANCE instance)
         std::string label = LastPiece(instance, static_cast<UINT>(button.idCommand));
         TBBUTTONINFOA info{};
         info.cbSize = sizeof(info);
-        info.dwMask = TBIF_TEXT | TBIF_BYINDEX;
+        info.dwMask = TBIF_TEXT;
         info.pszText = label.data();
-        SendMessageA(toolbar_, TB_SETBUTTONINFOA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info));
+        SendMessageA(toolbar_, TB_SETBUTTONINFOA, ButtonInfoAddress(info, i, button), reinterpret_cast<LPARAM>(&info));
     }
     lastButtonCount_ = count;
     SendMessageA(toolbar_, TB_SETMAXTEXTROWS, 1, 0);
@@ -274,11 +295,21 @@ void CTextToolBar::ApplyOrientation()
         LRESULT state = SendMessageA(toolbar_, TB_GETSTATE, static_cast<WPARAM>(button.idCommand), 0);
         if (state == -1 || button.idCommand == 0) {
             // A separator has no command to address: its state goes through its button record.
+            const BYTE wanted =
+                static_cast<BYTE>(vertical ? (button.fsState | TBSTATE_WRAP) : (button.fsState & ~TBSTATE_WRAP));
+            if (!KnowsButtonIndex()) {
+                // comctl32 4.71 addresses a button only by its command: the separator is put
+                // back at its place with its new state.
+                button.fsState = wanted;
+                SendMessageA(toolbar_, TB_DELETEBUTTON, static_cast<WPARAM>(i), 0);
+                SendMessageA(toolbar_, TB_INSERTBUTTONA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button));
+                continue;
+            }
             TBBUTTONINFOA info{};
             info.cbSize = sizeof(info);
-            info.dwMask = TBIF_STATE | TBIF_BYINDEX;
-            info.fsState = static_cast<BYTE>(vertical ? (button.fsState | TBSTATE_WRAP) : (button.fsState & ~TBSTATE_WRAP));
-            SendMessageA(toolbar_, TB_SETBUTTONINFOA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info));
+            info.dwMask = TBIF_STATE;
+            info.fsState = wanted;
+            SendMessageA(toolbar_, TB_SETBUTTONINFOA, ButtonInfoAddress(info, i, button), reinterpret_cast<LPARAM>(&info));
             continue;
         }
         state = vertical ? (state | TBSTATE_WRAP) : (state & ~TBSTATE_WRAP);

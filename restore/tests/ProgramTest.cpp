@@ -125,9 +125,11 @@ TEST(ProgramTest, RestoresFetchedFilesOntoThisComputerAfterConfirmation)
     EXPECT_EQ(text, "SAM - Success\nSOFTWARE - Success\nSYSTEM - Success\n");
     PostMessageA(report, WM_COMMAND, IDOK, 0);
 
-    // The hives were expanded into this computer's temporary folder for the swap.
+    // The hives were expanded into a private folder of the run's own for the swap.
     std::string bytes;
-    EXPECT_TRUE(testing_support::ReadWholeFile(JoinPath(LocalTemp(), "SOFTWARE"), bytes));
+    const std::vector<std::string> work = RestoreWorkFolders();
+    ASSERT_EQ(work.size(), 1u);
+    EXPECT_TRUE(testing_support::ReadWholeFile(JoinPath(work[0], "SOFTWARE"), bytes));
     EXPECT_EQ(bytes, HiveBytes("SOFTWARE"));
     EXPECT_TRUE(restavo.CloseAndExit());
     RemoveLocalExpandedFiles();

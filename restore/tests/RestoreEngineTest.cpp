@@ -197,6 +197,7 @@ TEST_F(RestoreTest, SourceComputerNameComesFromTheSavedSystemHive)
     // The hive was unloaded and its scratch files removed: a second read works the same way.
     EXPECT_EQ(ReadSourceComputerName(erd.Path().c_str()), "PC01");
     EXPECT_FALSE(testing_support::FileExists(JoinPath(LocalTemp(), "sss.")));
+    EXPECT_TRUE(RestoreWorkFolders().empty()) << "the private folder goes with the copy";
     HKEY key = nullptr;
     EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SSS", 0, KEY_READ, &key), ERROR_SUCCESS);
     if (key) RegCloseKey(key);
@@ -243,6 +244,12 @@ TEST_F(RestoreTest, LocalRestoreExpandsInPlaceAndReplacesEachSelectedHive)
     EXPECT_TRUE(system.copies.empty());
     // Only the swapped files stay: the system loads them at the restart.
     EXPECT_EQ(LocalLeftovers(), (std::vector<std::string>{"SAM", "SOFTWARE", "DEFAULT"}));
+    // They wait in the run's own folder, open to no one but the administrators and the system.
+    const std::vector<std::string> work = RestoreWorkFolders();
+    ASSERT_EQ(work.size(), 1u);
+    const testing_support::DaclReadBack dacl = testing_support::ReadDacl(work[0]);
+    EXPECT_TRUE(dacl.read);
+    EXPECT_EQ(dacl.othersGranted, 0);
     system.replaces.erase(system.replaces.begin() + 1);
     ASSERT_EQ(system.replaces.size(), 3u);
     const char* names[] = {"SAM", "SOFTWARE", "DEFAULT"};
@@ -253,13 +260,14 @@ TEST_F(RestoreTest, LocalRestoreExpandsInPlaceAndReplacesEachSelectedHive)
         EXPECT_FALSE(replace.connected);
         EXPECT_EQ(replace.root, roots[i]);
         EXPECT_EQ(replace.key, keys[i]);
-        EXPECT_EQ(replace.newFile, JoinPath(LocalTemp(), names[i]));
-        EXPECT_EQ(replace.oldFile, JoinPath(LocalTemp(), names[i]) + "x");
+        EXPECT_EQ(replace.newFile, JoinPath(work[0], names[i]));
+        EXPECT_EQ(replace.oldFile, JoinPath(work[0], names[i]) + "x");
         std::string bytes;
         ASSERT_TRUE(ReadWholeFile(replace.newFile, bytes));
         EXPECT_EQ(bytes, HiveBytes(names[i]));
     }
-    EXPECT_FALSE(testing_support::FileExists(JoinPath(LocalTemp(), "SAM.LOG"))) << "the hive check's log is removed";
+    for (const char* log : {"SAM.LOG", "SAM.LOG1", "SAM.LOG2"})
+        EXPECT_FALSE(testing_support::FileExists(JoinPath(work[0], log))) << "the hive check's log is removed";
 }
 
 TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndLeavesNoLocalCopy)
@@ -296,6 +304,38 @@ TEST_F(RestoreTest, RemoteRestoreCopiesThroughTheDriveShareAndLeavesNoLocalCopy)
     // Folder lookups (HKU, HKLM), then one connection per hive to its own root.
     std::vector<std::string> expected = {"pc01/HKU", "pc01/HKLM", "pc01/HKLM", "pc01/HKLM", "pc01/HKU"};
     EXPECT_EQ(system.connects, expected);
+}
+
+// Between the check of a copy and its swap another program (an administrator's, even) tries
+// to write it, move it away or delete it: each is refused and the checked bytes go over.
+TEST_F(RestoreTest, ACheckedCopyCannotBeReplacedBeforeItIsSwappedIn)
+{
+    SetTestString("pc01\\HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", REG_SZ, "C:\\WINNT");
+    TempFolder share("share");
+    ASSERT_TRUE(CreateDirectoryA((share / "temp").c_str(), nullptr));
+    struct Replacing : RecordingSystem {
+        std::vector<bool> replaced;
+        BOOL CopyToTarget(const char* source, const char* target) override
+        {
+            win::Handle write(CreateFileA(source, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+            const std::string away = std::string(source) + ".away";
+            replaced.push_back(write.IsValid() || MoveFileExA(source, away.c_str(), 0) || DeleteFileA(source));
+            return RecordingSystem::CopyToTarget(source, target);
+        }
+    } replacing;
+    replacing.shareRoot = share.Path();
+    WriteRepairFiles(erd.Path(), {"SAM", "SYSTEM"});
+    HiveSelection selection = Select({0, 3});
+    RestoreDetails details;
+    EXPECT_TRUE(RestoreHives(nullptr, "pc01", erd.Path().c_str(), selection, details, replacing));
+    EXPECT_EQ(replacing.replaced, (std::vector<bool>{false, false}));
+    for (const char* name : {"SAM", "SYSTEM"}) {
+        std::string bytes;
+        ASSERT_TRUE(ReadWholeFile(share / (std::string("temp\\") + name), bytes)) << name;
+        EXPECT_EQ(bytes, HiveBytes(name)) << name;
+    }
+    EXPECT_TRUE(RestoreWorkFolders().empty()) << "a remote restore keeps no private folder here";
 }
 
 TEST_F(RestoreTest, RemoteFailuresCarryTheirOwnTextsAndLeaveNoCopies)

@@ -1,5 +1,7 @@
 #include "RestoreFixtures.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -58,13 +60,28 @@ std::string PlantedLibrary()
     return BinFolder() + "\\restavo_planted_library.dll";
 }
 
+std::vector<std::string> RestoreWorkFolders()
+{
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(restavo::JoinPath(LocalTemp(), "Restavo-*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return folders;
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            folders.push_back(restavo::JoinPath(LocalTemp(), entry.cFileName));
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return folders;
+}
+
 std::vector<std::string> LocalLeftovers()
 {
-    std::vector<std::string> found;
-    for (const auto& hive : restavo::HiveTable) {
-        std::string path = restavo::JoinPath(LocalTemp(), hive.name);
-        if (FileExists(path)) found.push_back(hive.name);
-    }
+    std::vector<std::string> found, places = RestoreWorkFolders();
+    places.push_back(LocalTemp());
+    for (const auto& hive : restavo::HiveTable)
+        if (std::any_of(places.begin(), places.end(),
+                        [&](const std::string& place) { return FileExists(restavo::JoinPath(place, hive.name)); }))
+            found.push_back(hive.name);
     return found;
 }
 
@@ -158,6 +175,7 @@ std::string LocalTemp()
 void RemoveLocalExpandedFiles()
 {
     for (const auto& hive : restavo::HiveTable) DeleteFileA(restavo::JoinPath(LocalTemp(), hive.name).c_str());
+    for (const std::string& folder : RestoreWorkFolders()) testing_support::RemoveTree(folder);
 }
 
 LONG RecordingSystem::ConnectRegistry(const char* machine, HKEY root, HKEY* result)

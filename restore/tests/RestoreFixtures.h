@@ -26,7 +26,10 @@ void WriteRepairFiles(const std::string& folder, const std::vector<std::string>&
 std::string PlantedProgram();
 std::string PlantedLibrary();
 
-// The hive files a restore may leave in this computer's temporary folder that still exist.
+// The private folders ("Restavo-*") restores made in this computer's temporary folder.
+std::vector<std::string> RestoreWorkFolders();
+// The hive files a restore may leave in this computer's temporary folder, or in a private
+// folder of its own there, that still exist.
 std::vector<std::string> LocalLeftovers();
 
 // Writes "system._" holding a saved hive whose control set 001 names `computerName`.

@@ -264,9 +264,11 @@ TEST_F(EndToEndTest, WithoutRdiskTheSettingDecidesAndRestavoRestoresFromTheAgent
     PostMessageA(report, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(restavo.CloseAndExit());
 
-    // Wine's RegReplaceKeyA changes nothing, so the hive file the restore handed to it is
-    // loaded instead: the value is back as it was at the backup.
-    EXPECT_EQ("before the backup", MarkerInHiveFile(restavo::JoinPath(restavo_test::LocalTemp(), "SOFTWARE")));
+    // Wine's RegReplaceKeyA changes nothing, so the hive file the restore handed to it (in
+    // the restore's private folder) is loaded instead: the value is back as it was at the backup.
+    const std::vector<std::string> work = restavo_test::RestoreWorkFolders();
+    ASSERT_EQ(1u, work.size());
+    EXPECT_EQ("before the backup", MarkerInHiveFile(restavo::JoinPath(work[0], "SOFTWARE")));
 }
 
 // This computer listed twice (its name in other letter case the second time) at the default

@@ -49,7 +49,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     SimulatedNetwork network;
     for (const wchar_t* domain : {L"CORP", L"SALES", L"RESEARCH", L"ENGINEERING"})

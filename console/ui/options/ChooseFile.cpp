@@ -5,6 +5,7 @@
 
 #include "Settings.h"
 #include "SystemText.h"
+#include "WindowsVersion.h"
 
 namespace {
 
@@ -56,7 +57,11 @@ bool ChooseFolder(HWND owner, const char* title, char* buffer)
     browse.hwndOwner = owner;
     browse.pidlRoot = root;
     browse.lpszTitle = title;
-    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_EDITBOX | BIF_VALIDATE | BIF_BROWSEINCLUDEFILES;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+    // The edit box and the files beside the folders need shell32 4.71 (Internet Explorer 4.0's
+    // desktop update); shell32 4.00 of a plain Windows NT 4.0 shows the folders alone.
+    if (win::LoadedDllVersion("shell32.dll") >= win::PackedVersion(4, 71))
+        browse.ulFlags |= BIF_EDITBOX | BIF_VALIDATE | BIF_BROWSEINCLUDEFILES; // NT 4.0 guard: shell32 4.71
     browse.lpfn = &BrowseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(start.c_str());
     LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
