@@ -32,6 +32,20 @@ using namespace console_test;
 
 namespace {
 
+// The console's staging and previous-set folders in `parent`.
+std::vector<std::string> StagingFolders(const std::string& parent)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((parent + "\\%~*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 class EndToEndTest : public console_test::RegistryTest {
 protected:
     void SetUp() override
@@ -405,7 +419,8 @@ TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds
     int killed = 0;
     std::thread run([] { RunJobsUnattended(); });
     for (DWORD start = GetTickCount(); killed == 0 && GetTickCount() - start < 60000; Sleep(5))
-        if (!ListFiles(received + ".incomplete").empty()) killed = EndProcesses("Vantoro.exe");
+        if (!StagingFolders(output.Path()).empty() && !ListFiles(output.Path() + "\\" + StagingFolders(output.Path())[0]).empty())
+            killed = EndProcesses("Vantoro.exe");
     run.join();
     EXPECT_EQ(1, killed) << "the transfer was not caught under way";
     EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
@@ -421,7 +436,7 @@ TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds
     RunJobsUnattended();
     EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
     EXPECT_EQ(ReadFolder(RepairFolder()), ReadFolder(received));
-    EXPECT_FALSE(FileExists(received + ".incomplete"));
+    EXPECT_TRUE(StagingFolders(output.Path()).empty());
     EXPECT_TRUE(ServiceGone(30000));
 }
 
@@ -519,4 +534,115 @@ TEST_F(EndToEndTest, ConsoleKilledWhileItsAgentWaitsLeavesANextRunThatSucceeds)
     EXPECT_EQ(ListFiles(RepairFolder()), ListFiles(output.Path() + "\\" + local));
     EXPECT_TRUE(ServiceGone(30000));
     EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+}
+
+// The target's rdisk.exe leaves its repair folder empty, cut short, or with a hive that is no
+// compressed data, and ends as if it had succeeded: the set that arrives with "<Finish>" is
+// refused, the last good set stays byte for byte, and the log names the file and the reason.
+TEST_F(EndToEndTest, ASetCutShortOrEmptyOnTheTargetNeverReplacesTheLastGoodSet)
+{
+    RepairToolBack back;
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    const std::string received = output.Path() + "\\" + local;
+    DWORD spent = 0;
+    if (!RunUntilTheAgentStarts(spent)) GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    const auto good = ReadFolder(received);
+    ASSERT_FALSE(good.empty());
+    // From here rdisk.exe leaves the repair folder as the test makes it.
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\rdisk_idle.exe").c_str(), (SystemFolder() + "\\rdisk.exe").c_str(), FALSE));
+
+    struct Case {
+        const char* what;
+        const char* file;   // the file changed; nullptr: every file removed
+        bool cut;           // cut to half, else replaced by text
+        const char* reason; // in the log
+    } cases[] = {
+        {"empty repair folder", nullptr, false, "sam._: missing"},
+        {"software._ cut short by a full disk", "software._", true, "software._: cut short"},
+        {"system._ no compressed data", "system._", false, "system._: not compressed data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : ListFiles(RepairFolder())) DeleteFileA((RepairFolder() + "\\" + name).c_str());
+        if (c.file) {
+            for (const auto& [name, bytes] : good) ASSERT_TRUE(WriteWholeFile(RepairFolder() + "\\" + name, bytes));
+            const std::string& bytes = good.at(c.file);
+            ASSERT_TRUE(WriteWholeFile(RepairFolder() + "\\" + c.file, c.cut ? bytes.substr(0, bytes.size() / 2) : "no space"));
+        }
+        if (!RunUntilTheAgentStarts(spent)) GTEST_SKIP() << "Wine's service manager did not let the agent service start";
+        EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
+        EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), entry->result);
+        EXPECT_EQ(static_cast<uint32_t>(ERROR_INVALID_DATA), entry->errorCode);
+        EXPECT_TRUE(good == ReadFolder(received)) << "the last good set changed";
+        std::string log;
+        ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+        EXPECT_NE(std::string::npos, log.find(std::string("(not put in place: ") + c.reason)) << log;
+        EXPECT_TRUE(ServiceGone(30000));
+    }
+}
+
+// Two runs at once over one computer with LeaveAgent on: a scheduled Salvora.exe -S is under
+// way when this console's run starts there. The second run finds the agent running (1056),
+// leaves it alone and fails with that code; the first run's result is unaffected.
+TEST_F(EndToEndTest, TwoRunsAtOnceWithLeaveAgentLeaveTheFirstRunsAgentAlone)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    struct Cleanup {
+        ~Cleanup()
+        {
+            if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+                if (SC_HANDLE service = OpenServiceA(manager, kAgentFileName, SERVICE_ALL_ACCESS)) {
+                    SERVICE_STATUS status = {};
+                    ControlService(service, SERVICE_CONTROL_STOP, &status);
+                    DeleteService(service);
+                    CloseServiceHandle(service);
+                }
+                CloseServiceHandle(manager);
+            }
+            ServiceGone(30000);
+            DeleteFileA((SystemFolder() + "\\Vantoro.exe").c_str());
+        }
+    } cleanup;
+    ASSERT_TRUE(SetString("InstallPath", program.Path()));
+    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\first\\%COMPUTERNAME%"));
+    ASSERT_TRUE(SetString("LogFileName", program.Path() + "\\first.log"));
+    ASSERT_TRUE(SetDword("ERDtimeout", 120));
+    ASSERT_TRUE(SetDword("LeaveAgent", 1));
+    const std::string list = program.Path() + "\\list.txt";
+    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\n"));
+    std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION first = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &first));
+    CloseHandle(first.hThread);
+    DWORD start = GetTickCount();
+    while (AgentServiceState() != SERVICE_RUNNING && GetTickCount() - start < 60000 &&
+           WaitForSingleObject(first.hProcess, 0) == WAIT_TIMEOUT)
+        Sleep(5);
+    const bool running = AgentServiceState() == SERVICE_RUNNING;
+
+    TheConsoleSettings().LeaveAgent = 1;
+    auto entry = std::make_shared<ComputerEntry>(local);
+    entry->selected = 1;
+    ASSERT_TRUE(TheComputerList().Append(entry));
+    if (running) RunJobsUnattended();
+    DWORD exitCode = 99;
+    WaitForSingleObject(first.hProcess, 120000);
+    GetExitCodeProcess(first.hProcess, &exitCode);
+    CloseHandle(first.hProcess);
+    ASSERT_TRUE(running) << "the first run's agent was never seen running";
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), entry->result);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SERVICE_ALREADY_RUNNING), entry->errorCode);
+    EXPECT_EQ(0u, exitCode) << "the first run failed";
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(program.Path() + "\\first.log", log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Success\tCreate ER Disk\t") + local)) << log;
+    EXPECT_EQ(ListFiles(RepairFolder()), ListFiles(output.Path() + "\\first\\" + local));
 }
