@@ -216,6 +216,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 
 void SimulatedDeployer::Remove(CreationJob& job)
 {
+    if (onRemove) onRemove(job);
     InterlockedIncrement(&removed_);
     HANDLE stopping = nullptr;
     {

@@ -71,6 +71,8 @@ public:
     void SetScript(const std::string& computer, const Script& script);
     // Called at the start of every Deploy (tests cancel from here).
     std::function<void(CreationJob&)> onDeploy;
+    // Called at the start of every Remove (the job's finishing steps, after its fetch).
+    std::function<void(CreationJob&)> onRemove;
     // Called by an agent thread right after its status went out.
     std::function<void(const std::string&)> onStatusSent;
     // The stack each agent thread reserves.

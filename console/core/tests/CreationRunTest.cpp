@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "ConsoleState.h"
 #include "CreationRun.h"
 #include "Handle.h"
 #include "Messages.h"
@@ -236,6 +237,38 @@ TEST_F(CreationRunTest, AlwaysCopyFilesFetchesAfterAFailureAndKeepsTheFailure)
     // Fetched, but kept aside: a failed outcome's files never take the folder's place.
     ExpectFilesFetched("FAILED", KeptAsideFolder("FAILED"));
     EXPECT_TRUE(ListFiles(OutFolder("FAILED")).empty());
+}
+
+// A run that passes midnight: each folder is expanded when its fetch starts, so a job
+// deployed before midnight and fetched after it lands in the new day's folder; and a Cancel
+// that comes once the set is in place leaves the job's success.
+TEST_F(CreationRunTest, FolderOfTheFetchsDayAndCancelAfterTheCommitKeepsTheSuccess)
+{
+    static volatile LONG afterMidnight = 0;
+    afterMidnight = 0;
+    SetConsoleClock([]() -> time_t {
+        struct tm day {};
+        day.tm_year = 99;
+        day.tm_mon = 11;
+        day.tm_mday = afterMidnight ? 8 : 7;
+        day.tm_hour = afterMidnight ? 0 : 23;
+        day.tm_min = afterMidnight ? 0 : 59;
+        day.tm_sec = afterMidnight ? 1 : 59;
+        day.tm_isdst = -1;
+        return mktime(&day);
+    });
+    TheConsoleSettings().OutDir = folder.Path() + "\\out\\%DD%\\%COMPUTERNAME%";
+    deployer->onStatusSent = [](const std::string&) { InterlockedExchange(&afterMidnight, 1); };
+    deployer->onRemove = [](CreationJob& job) {
+        if (job.entry.result == kJobSucceeded) RequestCancel(); // the set is in place by now
+    };
+    Add("PC01");
+    TimedRun();
+    deployer->onRemove = nullptr;
+    SetConsoleClock(nullptr);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result) << At(0).errorCode;
+    ExpectFilesFetched("PC01", folder.Path() + "\\out\\08\\PC01");
+    EXPECT_FALSE(FileExists(folder.Path() + "\\out\\07"));
 }
 
 TEST_F(CreationRunTest, OutputFolderThatCannotBeMadeIsItsOwnError)
