@@ -101,12 +101,15 @@ void ProtectFiles(const std::string& folder)
     for (const std::string& name : PlainFiles(folder)) security.ApplyTo((folder + "\\" + name).c_str());
 }
 
-// Moves every plain file of `from` into `to`; false with the system's code at the first
-// that fails (those moved stay moved).
-bool MoveFiles(const std::string& from, const std::string& to)
+// Moves the plain files of `from` into `to` (only those named like a file of `namesOf` when
+// it is given: a drive's root keeps what is not part of the set); false with the system's
+// code at the first that fails (those moved stay moved).
+bool MoveFiles(const std::string& from, const std::string& to, const std::string& namesOf = std::string())
 {
-    for (const std::string& name : PlainFiles(from))
+    for (const std::string& name : PlainFiles(namesOf.empty() ? from : namesOf)) {
+        if (!namesOf.empty() && !Exists(from + "\\" + name)) continue;
         if (!RenameWithRetry(from + "\\" + name, to + "\\" + name)) return false;
+    }
     return true;
 }
 
@@ -372,7 +375,7 @@ bool StagedSet::Swap()
     SwapRecord record;
     record.phase = 1;
     record.incoming = receive_;
-    const bool hadPrevious = root_ ? !PlainFiles(folder_).empty() : Exists(folder_);
+    const bool hadPrevious = !root_ && Exists(folder_);
     if (root_) {
         if (!MakeStagingFolder(parent_, record.aside) || !WriteSwap(folder_, record)) {
             DWORD error = GetLastError();
@@ -380,7 +383,7 @@ bool StagedSet::Swap()
             SetLastError(error);
             return false;
         }
-        if (!MoveFiles(folder_, record.aside)) {
+        if (!MoveFiles(folder_, record.aside, receive_)) {
             DWORD error = GetLastError();
             RecoverLocked(folder_, root_, true);
             SetLastError(error);

@@ -360,3 +360,50 @@ TEST(StagedSetRename, SharingViolationIsTriedAgainForABoundedTime)
     CloseHandle(closer);
     EXPECT_TRUE(FileExists(folder / "b"));
 }
+
+// A drive's root as the output folder (a share's root is the same case; Wine maps no new
+// drive letters, so the root of this test prefix's C: stands for it): staged inside it,
+// checked, and swapped file by file, only the set's own files; a broken transfer leaves the
+// root's set as it was, and the root's other files stay.
+TEST_F(StagedSetTest, ADriveRootIsStagedToo)
+{
+    const std::string root = "C:";
+    struct Cleanup {
+        ~Cleanup()
+        {
+            for (const char* name : simagents::kRepairFileNames) DeleteFileA((std::string("C:\\") + name).c_str());
+            DeleteFileA("C:\\keep.txt");
+        }
+    } cleanup;
+    for (const char* name : simagents::kRepairFileNames)
+        ASSERT_FALSE(Exists(root + "\\" + name)) << "the root holds a set already";
+    ASSERT_TRUE(WriteWholeFile(root + "\\keep.txt", "not part of the set"));
+    const std::set<std::string> before = Entries(root);
+    TheConsoleSettings().OutDir = "C:\\";
+    Run(30000);
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), Entry().result) << Entry().errorCode;
+    auto readRootSet = [&] {
+        FileSet found;
+        for (const char* name : simagents::kRepairFileNames) {
+            std::string bytes;
+            if (ReadWholeFile(root + "\\" + name, bytes)) found[name] = Digest(bytes);
+        }
+        return found;
+    };
+    const FileSet good = readRootSet();
+    EXPECT_EQ(ReadSet(deployer->RepairFolder("PC01")), good);
+    std::set<std::string> after = before;
+    for (const char* name : simagents::kRepairFileNames) after.insert(name);
+    EXPECT_EQ(after, Entries(root)) << "the set beside what was there, nothing staged left";
+
+    Run(31000, Break::MidFile, 1);
+    EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), Entry().result);
+    EXPECT_EQ(good, readRootSet());
+    RemoveTree(deployer->RepairFolder("PC01"));
+    Run(32000);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), Entry().result);
+    EXPECT_EQ(ReadSet(deployer->RepairFolder("PC01")), readRootSet());
+    EXPECT_EQ(after, Entries(root));
+    std::string kept;
+    EXPECT_TRUE(ReadWholeFile(root + "\\keep.txt", kept));
+}
