@@ -5,6 +5,7 @@
 #include "Synchronization.h"
 #include "SystemText.h"
 #include "Szdd.h"
+#include "TestSupport.h"
 
 #include <windows.h>
 
@@ -51,30 +52,12 @@ std::string SaveHive(size_t paddingBytes)
                                                              static_cast<unsigned long>(paddingBytes));
     DeleteFileA(file.c_str());
     std::string bytes;
-    if (RegSaveKeyA(key, file.c_str(), nullptr) == ERROR_SUCCESS) {
-        HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            DWORD size = GetFileSize(handle, nullptr);
-            bytes.assign(size, '\0');
-            DWORD got = 0;
-            if (!size || !ReadFile(handle, &bytes[0], size, &got, nullptr) || got != size) bytes.clear();
-            CloseHandle(handle);
-        }
-    }
+    if (RegSaveKeyA(key, file.c_str(), nullptr) != ERROR_SUCCESS || !testing_support::ReadWholeFile(file, bytes))
+        bytes.clear();
     DeleteFileA(file.c_str());
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_CURRENT_USER, keyName.c_str());
     return bytes;
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
 }
 
 } // namespace
@@ -102,10 +85,10 @@ bool WriteSmallSet(const std::string& folder, size_t paddingBytes)
     std::string log = "[Paths]\r\nRepairDirectory = \"" + folder + "\"\r\n\r\n[Files.Repair]\r\n";
     for (size_t i = 0; i < repairset::kHiveFileCount; ++i) {
         const std::string& packed = CompressedSmallHive(i == 0 ? paddingBytes : 0);
-        all = !packed.empty() && WriteBytes(folder + "\\" + repairset::kHiveFiles[i], packed) && all;
+        all = !packed.empty() && testing_support::WriteWholeFile(folder + "\\" + repairset::kHiveFiles[i], packed) && all;
         log += std::string(repairset::kHiveFiles[i]) + "\r\n";
     }
-    return WriteBytes(folder + "\\" + repairset::kSetupLog, log) && all;
+    return testing_support::WriteWholeFile(folder + "\\" + repairset::kSetupLog, log) && all;
 }
 
 } // namespace repairset_testing

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "FolderGuard.h"
 #include "RepairSet.h"
 #include "SmallHive.h"
 #include "Szdd.h"
@@ -114,30 +113,4 @@ TEST(RepairSet, CompressFileMakesANewAdministratorsOnlyFile)
     std::string kept;
     ASSERT_TRUE(ReadWholeFile(folder / "planted._", kept));
     EXPECT_EQ("planted", kept);
-}
-
-// One folder, one holder at a time, whatever the letters' case.
-TEST(RepairSet, FolderGuardKeepsASecondHolderOut)
-{
-    repairset::FolderGuard first;
-    ASSERT_TRUE(first.Acquire("C:\\ERD\\PC01", 0));
-    DWORD error = 0;
-    bool second = false;
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void*) -> DWORD {
-            repairset::FolderGuard guard;
-            bool got = guard.Acquire("c:\\erd\\pc01\\", 100);
-            return got ? 0 : GetLastError();
-        },
-        nullptr, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    WaitForSingleObject(thread, INFINITE);
-    GetExitCodeThread(thread, &error);
-    CloseHandle(thread);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_BUSY), error);
-    first.Release();
-    repairset::FolderGuard later;
-    second = later.Acquire("C:\\ERD\\PC01", 0);
-    EXPECT_TRUE(second);
 }

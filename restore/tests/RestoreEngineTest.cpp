@@ -512,18 +512,15 @@ TEST_F(RestoreTest, AConfirmedRestoreHoldsTheFolderAndChecksTheSetBeforeAnySwap)
         ASSERT_TRUE(console.Acquire(erd.Path(), 0));
         // Another thread is another holder: the check cannot take the folder in time.
         struct Attempt {
-            const char* folder;
-            std::string problem;
+            std::string folder, problem;
             bool held = true;
-        } attempt{erd.Path().c_str(), ""};
+        } attempt{erd.Path(), ""};
         HANDLE other = CreateThread(
             nullptr, 0,
             [](void* parameter) -> DWORD {
                 auto* a = static_cast<Attempt*>(parameter);
                 repairset::FolderGuard guard;
-                HiveSelection selection{};
-                selection[3] = 1;
-                a->held = HoldAndCheckFolder(a->folder, selection, guard, a->problem, 200);
+                a->held = HoldAndCheckFolder(a->folder.c_str(), Select({3}), guard, a->problem, 200);
                 return 0;
             },
             &attempt, 0, nullptr);

@@ -33,18 +33,7 @@ using namespace console_test;
 namespace {
 
 // The console's staging and previous-set folders in `parent`.
-std::vector<std::string> StagingFolders(const std::string& parent)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((parent + "\\%~*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
+std::vector<std::string> StagingFolders(const std::string& parent) { return ListEntries(parent, "%~*"); }
 
 class EndToEndTest : public console_test::RegistryTest {
 protected:
@@ -115,6 +104,24 @@ protected:
             ASSERT_TRUE(ReadWholeFile(received + "\\" + name, copy));
             EXPECT_EQ(original, copy) << name;
         }
+    }
+    // Salvora.exe -S, a process of its own, over this computer with the settings key's
+    // program folder, `outDir` and the log `logName` in the program folder.
+    bool StartUnattendedConsole(const char* local, const std::string& outDir, const char* logName,
+                                PROCESS_INFORMATION& process)
+    {
+        const std::string list = program.Path() + "\\list.txt";
+        if (!SetString("InstallPath", program.Path()) || !SetString("OutDir", outDir) ||
+            !SetString("LogFileName", program.Path() + "\\" + logName) || !SetDword("ERDtimeout", 120) ||
+            !WriteWholeFile(list, std::string(local) + "\n"))
+            return false;
+        std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            return false;
+        CloseHandle(process.hThread);
+        return true;
     }
     void TearDown() override
     {
@@ -493,18 +500,8 @@ TEST_F(EndToEndTest, ConsoleKilledWhileItsAgentWaitsLeavesANextRunThatSucceeds)
 {
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
-    ASSERT_TRUE(SetString("InstallPath", program.Path()));
-    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
-    ASSERT_TRUE(SetString("LogFileName", program.Path() + "\\killed.log"));
-    ASSERT_TRUE(SetDword("ERDtimeout", 120));
-    const std::string list = program.Path() + "\\list.txt";
-    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\n"));
-    std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION console = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &console));
-    CloseHandle(console.hThread);
+    ASSERT_TRUE(StartUnattendedConsole(local, output.Path() + "\\%COMPUTERNAME%", "killed.log", console));
     // Caught once the console holds the agent's one pipe instance: the pipe exists, and
     // no instance is free (a wait for one times out instead of finding none).
     auto consoleConnected = [] {
@@ -609,19 +606,9 @@ TEST_F(EndToEndTest, TwoRunsAtOnceWithLeaveAgentLeaveTheFirstRunsAgentAlone)
             DeleteFileA((SystemFolder() + "\\Vantoro.exe").c_str());
         }
     } cleanup;
-    ASSERT_TRUE(SetString("InstallPath", program.Path()));
-    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\first\\%COMPUTERNAME%"));
-    ASSERT_TRUE(SetString("LogFileName", program.Path() + "\\first.log"));
-    ASSERT_TRUE(SetDword("ERDtimeout", 120));
     ASSERT_TRUE(SetDword("LeaveAgent", 1));
-    const std::string list = program.Path() + "\\list.txt";
-    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\n"));
-    std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION first = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &first));
-    CloseHandle(first.hThread);
+    ASSERT_TRUE(StartUnattendedConsole(local, output.Path() + "\\first\\%COMPUTERNAME%", "first.log", first));
     DWORD start = GetTickCount();
     while (AgentServiceState() != SERVICE_RUNNING && GetTickCount() - start < 60000 &&
            WaitForSingleObject(first.hProcess, 0) == WAIT_TIMEOUT)

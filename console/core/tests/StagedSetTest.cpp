@@ -47,15 +47,8 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 // Every name in a folder, files and folders.
 std::set<std::string> Entries(const std::string& folder)
 {
-    std::set<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") names.insert(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
+    const std::vector<std::string> names = ListEntries(folder);
+    return std::set<std::string>(names.begin(), names.end());
 }
 
 std::string Name(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
