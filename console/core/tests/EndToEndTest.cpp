@@ -105,6 +105,13 @@ protected:
             EXPECT_EQ(original, copy) << name;
         }
     }
+    // This computer, selected, in the list.
+    ComputerEntryPtr AddThisComputer()
+    {
+        auto entry = std::make_shared<ComputerEntry>(LocalComputerName());
+        entry->selected = 1;
+        return TheComputerList().Append(entry) ? entry : nullptr;
+    }
     // Salvora.exe -S, a process of its own, over this computer with the settings key's
     // program folder, `outDir` and the log `logName` in the program folder.
     bool StartUnattendedConsole(const char* local, const std::string& outDir, const char* logName,
@@ -407,9 +414,8 @@ TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds
 {
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
-    auto entry = std::make_shared<ComputerEntry>(local);
-    entry->selected = 1;
-    ASSERT_TRUE(TheComputerList().Append(entry));
+    ComputerEntryPtr entry = AddThisComputer();
+    ASSERT_TRUE(entry);
     const std::string received = output.Path() + "\\" + local;
 
     RunJobsUnattended();
@@ -541,9 +547,8 @@ TEST_F(EndToEndTest, ASetCutShortOrEmptyOnTheTargetNeverReplacesTheLastGoodSet)
     RepairToolBack back;
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
-    auto entry = std::make_shared<ComputerEntry>(local);
-    entry->selected = 1;
-    ASSERT_TRUE(TheComputerList().Append(entry));
+    ComputerEntryPtr entry = AddThisComputer();
+    ASSERT_TRUE(entry);
     const std::string received = output.Path() + "\\" + local;
     DWORD spent = 0;
     if (!RunUntilTheAgentStarts(spent)) GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
@@ -616,9 +621,8 @@ TEST_F(EndToEndTest, TwoRunsAtOnceWithLeaveAgentLeaveTheFirstRunsAgentAlone)
     const bool running = AgentServiceState() == SERVICE_RUNNING;
 
     TheConsoleSettings().LeaveAgent = 1;
-    auto entry = std::make_shared<ComputerEntry>(local);
-    entry->selected = 1;
-    ASSERT_TRUE(TheComputerList().Append(entry));
+    ComputerEntryPtr entry = AddThisComputer();
+    ASSERT_TRUE(entry);
     if (running) RunJobsUnattended();
     DWORD exitCode = 99;
     WaitForSingleObject(first.hProcess, 120000);
