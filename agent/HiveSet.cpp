@@ -85,6 +85,12 @@ bool WriteTextFile(const std::string& path, const std::string& text, SECURITY_AT
     return true;
 }
 
+// The set check on what was saved: a set that would not restore is not sent.
+static DWORD CheckMadeSet(const std::string& folder)
+{
+    return repairset::CheckSet(folder).Passed() ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+}
+
 HiveSetResult MakeHiveSet(const std::string& folder, HANDLE stopEvent)
 {
     // Without the privilege RegSaveKeyA fails with 1314, which the outcome then names.
@@ -124,6 +130,7 @@ HiveSetResult MakeHiveSet(const std::string& folder, HANDLE stopEvent)
             result.error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         if (result.error != ERROR_FILE_EXISTS) made.push_back(logPath); // someone else's file is not ours to delete
     }
+    if (result.Made()) result.error = CheckMadeSet(folder);
     if (!result.Made()) {
         for (const std::string& path : made) DeleteFileA(path.c_str());
         SetLastError(result.error);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "PrivateFolder.h"
+#include "RepairSet.h"
 
 namespace hives {
 
@@ -20,15 +21,15 @@ struct HiveSource {
 
 // The hives rdisk.exe saves, in its order.
 inline const HiveSource kRepairHives[] = {
-    {HKEY_LOCAL_MACHINE, "SAM", "sam._"},
-    {HKEY_LOCAL_MACHINE, "SECURITY", "security._"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE", "software._"},
-    {HKEY_LOCAL_MACHINE, "SYSTEM", "system._"},
-    {HKEY_USERS, ".DEFAULT", "default._"},
+    {HKEY_LOCAL_MACHINE, "SAM", repairset::kHiveFiles[0]},
+    {HKEY_LOCAL_MACHINE, "SECURITY", repairset::kHiveFiles[1]},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE", repairset::kHiveFiles[2]},
+    {HKEY_LOCAL_MACHINE, "SYSTEM", repairset::kHiveFiles[3]},
+    {HKEY_USERS, ".DEFAULT", repairset::kHiveFiles[4]},
 };
 constexpr size_t kRepairHiveCount = sizeof(kRepairHives) / sizeof(kRepairHives[0]);
 constexpr char kTemporaryHive[] = "$$hive$$.tmp";
-constexpr char kSetupLog[] = "setup.log";
+constexpr const char* kSetupLog = repairset::kSetupLog;
 
 // IsWow64Process of kernel32.dll, looked up at run time: the agent must still load on
 // systems that lack it (Windows NT 4.0 and every 32-bit-only system before XP).

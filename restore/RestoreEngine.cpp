@@ -5,6 +5,8 @@
 #include <initializer_list>
 
 #include "Handle.h"
+#include "FolderGuard.h"
+#include "RepairSet.h"
 #include "PrivateFolder.h"
 #include "Szdd.h"
 #include "SystemText.h"
@@ -644,6 +646,25 @@ bool IsLocalComputer(const std::string& name)
     return lstrcmpiA(local, name.c_str()) == 0;
 }
 
+bool HoldAndCheckFolder(const char* folder, const HiveSelection& selection, repairset::FolderGuard& guard,
+                        std::string& problem, DWORD waitMs)
+{
+    if (!guard.Acquire(folder, waitMs)) {
+        problem = FailureText(kErrorFolderInUse, GetLastError());
+        return false;
+    }
+    for (int i = 0; i < kHiveCount; ++i) {
+        if (!selection[i]) continue;
+        const repairset::CheckResult check = repairset::CheckHiveFile(SourceFile(folder, HiveTable[i]));
+        if (!check.Passed()) {
+            problem = SourceProblemText(HiveTable[i].name, repairset::Describe(check));
+            guard.Release();
+            return false;
+        }
+    }
+    return true;
+}
+
 RestoreOutcome RunRestoreCommand(HWND owner, const RestoreRequest& request, RestoreUi& ui, RestoreSystem& system)
 {
     std::string computer = CleanComputerName(request.computer);
@@ -668,6 +689,13 @@ RestoreOutcome RunRestoreCommand(HWND owner, const RestoreRequest& request, Rest
         return RestoreOutcome::SourceError;
     }
     if (!ui.Confirm(computer, request.selection, request.folder.c_str(), times)) return RestoreOutcome::NotConfirmed;
+    // From the confirmation until the swaps end the folder is this restore's: no console puts
+    // another set in its place meanwhile, and what is restored passed the set check.
+    repairset::FolderGuard folderGuard;
+    if (!HoldAndCheckFolder(request.folder.c_str(), request.selection, folderGuard, problem)) {
+        ui.ShowError(problem.c_str());
+        return RestoreOutcome::SourceError;
+    }
 
     const char* machine = IsLocalComputer(computer) ? nullptr : computer.c_str();
     ui.BeginWait();

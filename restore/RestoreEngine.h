@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "FolderGuard.h"
 #include "RestoreSystem.h"
 
 namespace restavo {
@@ -42,6 +43,11 @@ inline constexpr const char* kErrorReplacing = "during replacing key";
 // Deleting the backup an earlier restore left failed: that backup is still the running hive.
 inline constexpr const char* kErrorWaiting = "an earlier restore of this hive is waiting for a restart";
 
+// Another program (a console putting a new set in place) holds the folder.
+inline constexpr const char* kErrorFolderInUse = "the folder of the saved files is in use";
+// How long a confirmed restore waits for the folder.
+constexpr DWORD kFolderGuardWait = 30000;
+
 inline constexpr const char* kShutdownMessage = "Restavo v 1.00: registry hives have been restored";
 
 // `folder` + "\" + `name`, without doubling a backslash the folder already ends in.
@@ -56,6 +62,11 @@ bool ReadRegistryString(HKEY root, const char* valueName, DWORD expectedType, co
 // True when at least one hive is selected and every selected hive's "<name>._" is a file in
 // `folder`; fills the modified-time text of each selected hive.
 bool CheckSources(const char* folder, const HiveSelection& selection, HiveTimes& times);
+
+// Takes the folder's guard (held until `guard` goes) and runs the set check on every selected
+// hive's file. False with `problem` naming the hive and the reason; the guard is then free.
+bool HoldAndCheckFolder(const char* folder, const HiveSelection& selection, repairset::FolderGuard& guard,
+                        std::string& problem, DWORD waitMs = kFolderGuardWait);
 
 // "mm/dd/yy hh:mm" of a UTC file time, the year printed as year minus 1900.
 std::string FormatModifiedTime(const FILETIME& time);

@@ -1,6 +1,7 @@
 // CreationBench: the creation run over simulated targets whose deployment costs D = 0.5 s,
 // of which one in twenty never answers and costs 20 s before it fails, and whose agents
-// work T = 2 s and send 256 KiB. For N = 64, 256 and 1024 at the default bound of 16, and
+// work T = 2 s and send a whole set of real hives (the first padded to 256 KiB), which the
+// console checks before it puts it in place. For N = 64, 256 and 1024 at the default bound of 16, and
 // for N = 64 at a bound of 1: wall time against T, the latest delay between an agent's
 // status and the console noticing it, and the console's peak working set per computer in
 // flight. Ends with one summary line per run, for scripts.
@@ -84,8 +85,7 @@ Figures Run(const std::string& root, size_t count, DWORD bound, size_t threadCos
     simagents::Script script;
     script.workMs = kAgentWorkMs;
     script.deployMs = kDeployMs;
-    script.fileBytes = kFileBytes;
-    script.fileCount = 1;
+    script.fileBytes = kFileBytes; // the first hive of a whole, real set: the set check runs on each
     deployer.defaultScript = script;
     deployer.prepareFolders = false; // made here, so that their making is not measured
 

@@ -80,17 +80,30 @@ bool FileExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::vector<std::string> ListFiles(const std::string& folder)
+namespace {
+
+std::vector<std::string> ListNames(const std::string& folder, const char* pattern, bool folders)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    win::FindHandle find(FindFirstFileA((folder + "\\*").c_str(), &data));
+    win::FindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &data));
     if (!find) return names;
     do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (folders || !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(name);
     } while (FindNextFileA(find.Get(), &data));
     std::sort(names.begin(), names.end());
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> ListFiles(const std::string& folder) { return ListNames(folder, "*", false); }
+
+std::vector<std::string> ListEntries(const std::string& folder, const char* pattern)
+{
+    return ListNames(folder, pattern, true);
 }
 
 std::string PatternBytes(size_t count, unsigned seed)

@@ -30,6 +30,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 bool FileExists(const std::string& path);
 // Names of the plain files of a folder (no subfolders), sorted.
 std::vector<std::string> ListFiles(const std::string& folder);
+// Names of the files and folders of a folder that match `pattern`, sorted.
+std::vector<std::string> ListEntries(const std::string& folder, const char* pattern = "*");
 
 // Deterministic pseudo-random bytes.
 std::string PatternBytes(size_t count, unsigned seed);

@@ -212,8 +212,11 @@ bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answ
     }
     entry.agentPath = destination + kAgentFileName;
 
-    if (!CopyFileA(source.c_str(), entry.agentPath.c_str(), FALSE) && !settings.LeaveAgent)
-        return Fail(entry, kJobInstallError, GetLastError());
+    if (!CopyFileA(source.c_str(), entry.agentPath.c_str(), FALSE) && !settings.LeaveAgent) {
+        DWORD error = GetLastError();
+        entry.agentPath.clear(); // the file there is not this run's to delete
+        return Fail(entry, kJobInstallError, error);
+    }
     if (Cancelled(entry)) return false;
 
     std::string imagePath = std::string("%SystemRoot%\\System32\\") + kAgentFileName;
@@ -231,6 +234,14 @@ bool DeployAgent(ComputerEntry& entry, PipeChannel& channel, volatile LONG* answ
 
     if (!StartAgentService(entry.serviceHandle)) {
         DWORD error = GetLastError();
+        if (error == ERROR_SERVICE_ALREADY_RUNNING) {
+            // Another run's agent: this run did not start it, and neither stops, deletes nor
+            // replaces it or its file.
+            CloseServiceHandle(entry.serviceHandle);
+            entry.serviceHandle = nullptr;
+            entry.agentPath.clear();
+            return Fail(entry, kJobInstallError, error);
+        }
         DeleteAgentService(entry);
         return Fail(entry, kJobInstallError, error);
     }

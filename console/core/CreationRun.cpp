@@ -198,8 +198,7 @@ void Scheduler::StepEnded(JobStep step, size_t job, bool ok, bool wasSetAside)
         return;
     case JobStep::Fetch:
         policy_.TransferEnded(job);
-        // A fetch that succeeded while Cancel came is cancelled all the same.
-        if (ok && policy_.Cancelled()) SetOutcome(jobs_[job]->entry, kJobCancelled, kNoErrorCode);
+        // A fetch that succeeded has put its set in place: a Cancel after that leaves its 11.
         CountFinished(job);
         return;
     case JobStep::Finish:

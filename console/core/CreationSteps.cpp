@@ -3,6 +3,7 @@
 #include "CreationRun.h"
 #include "Enumeration.h"
 #include "OutputFolder.h"
+#include "Security.h"
 #include "StagedSet.h"
 #include "Synchronization.h"
 
@@ -31,13 +32,17 @@ bool PrepareOutputFolder(CreationJob& job)
         SetOutcome(job.entry, kJobCancelled, kNoErrorCode);
         return false;
     }
-    if (job.folder.empty() && !ExpandOutputFolder(job.entry.name.c_str(), job.folder)) {
+    // Expanded as the fetch starts: a run that passes midnight gives each job its own day.
+    if (!ExpandOutputFolder(job.entry.name.c_str(), job.folder)) {
         FailFetch(job, kJobOutputFolderError, GetLastError()); // too long, or a name that is no folder
         return false;
     }
+    // A swap the console did not finish is completed or undone before the folder is made.
+    RecoverStagedSet(job.folder);
     DWORD attributes = GetFileAttributesA(job.folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        CreateFolderPath(job.folder);
+        win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::Folder);
+        CreateFolderPath(job.folder, security.Attributes());
         // The folder's own test decides, with its error code.
         attributes = GetFileAttributesA(job.folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -57,6 +62,8 @@ bool PrepareOutputFolder(CreationJob& job)
 bool ReceiveIntoFolder(CreationJob& job, const std::string& folder)
 {
     ComputerEntry& entry = job.entry;
+    // A failed outcome's files (AlwaysCopyFiles) are received, but never replace a set.
+    const bool outcomeSucceeded = entry.result == kJobSucceeded;
     // The previous set stays whole under the folder's name until "<Finish>".
     StagedSet staged(folder, entry.name);
     if (!staged.Begin()) {
@@ -88,8 +95,10 @@ bool ReceiveIntoFolder(CreationJob& job, const std::string& folder)
             return false;
         }
         if (fileName == kFinishName) {
-            if (staged.Commit()) return true; // the whole set in place
-            FailFetch(job, kJobOutputFolderError, GetLastError());
+            if (!outcomeSucceeded) return false; // kept aside; the outcome's result stands
+            if (staged.Commit()) return true;    // the whole set, checked, in place
+            const DWORD error = GetLastError();
+            FailFetch(job, staged.Rejection().Passed() ? kJobOutputFolderError : kJobCopyError, error);
             return false;
         }
         if (fileName == kErrorName) {

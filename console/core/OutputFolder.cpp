@@ -124,12 +124,12 @@ bool ExpandOutputFolder(const char* name, std::string& path)
     return ExpandOutputFolder(TheConsoleSettings().OutDir, name, ConsoleTime(), path);
 }
 
-DWORD CreateFolderPath(const std::string& path)
+DWORD CreateFolderPath(const std::string& path, SECURITY_ATTRIBUTES* security)
 {
     if (path.empty()) return ERROR_PATH_NOT_FOUND;
     size_t reached = path.size(); // the folder tried is path[0, reached)
     for (;;) {
-        if (CreateDirectoryA(path.substr(0, reached).c_str(), nullptr)) break;
+        if (CreateDirectoryA(path.substr(0, reached).c_str(), security)) break;
         DWORD error = GetLastError();
         if (error != ERROR_PATH_NOT_FOUND) return error;
         size_t slash = path.rfind('\\', reached - 1);
@@ -139,7 +139,7 @@ DWORD CreateFolderPath(const std::string& path)
     while (reached + 1 < path.size()) { // a trailing backslash names no further folder
         size_t next = path.find('\\', reached + 1);
         reached = next == std::string::npos ? path.size() : next;
-        if (!CreateDirectoryA(path.substr(0, reached).c_str(), nullptr)) return GetLastError();
+        if (!CreateDirectoryA(path.substr(0, reached).c_str(), security)) return GetLastError();
     }
     return 0;
 }

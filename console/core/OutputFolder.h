@@ -19,6 +19,7 @@ bool ExpandOutputFolder(const std::string& outDirTemplate, const char* name, tim
 // The console's own OutDir for `name` at the console's current time.
 bool ExpandOutputFolder(const char* name, std::string& path);
 
-// Creates `path` and every missing folder above it, from the first missing level down.
-// 0 on success, otherwise the system error code of the step that failed.
-DWORD CreateFolderPath(const std::string& path);
+// Creates `path` and every missing folder above it, from the first missing level down, each
+// with `security` when given. 0 on success, otherwise the system error code of the step that
+// failed.
+DWORD CreateFolderPath(const std::string& path, SECURITY_ATTRIBUTES* security = nullptr);

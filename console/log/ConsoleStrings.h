@@ -42,6 +42,12 @@
 #define IDS_CREATE_ER_DISK 35
 #define TEXT_CREATE_ER_DISK "Create ER Disk"
 
+/* A computer's received set that was not put in place, and why (added to its log record). */
+#define IDS_SET_REJECTED 36
+#define TEXT_SET_REJECTED " (not put in place: %s; the files received are in %s)"
+#define IDS_SET_INCOMPLETE 37
+#define TEXT_SET_INCOMPLETE " (not put in place; the files received are in %s)"
+
 /* The unattended run's summary: its records, its final line, its event, and the event of a
    result log that cannot be written. */
 #define IDS_SUMMARY_ITEM 40

@@ -540,3 +540,42 @@ TEST(SavedRegistryValue, PutsBackTheKeyAndTheValueAsTheyWere)
     EXPECT_EQ(state(), std::to_string(REG_EXPAND_SZ) + ":" + std::string("old", 4));
     DeleteTestKeys();
 }
+
+// Confirmed, the restore holds the folder's guard and runs the set check before any swap: a
+// folder a console is putting a set in, or a hive cut short, stops it with nothing replaced.
+TEST_F(RestoreTest, AConfirmedRestoreHoldsTheFolderAndChecksTheSetBeforeAnySwap)
+{
+    WriteRepairFiles(erd.Path(), {"SYSTEM", "SOFTWARE"});
+    ScriptedUi ui;
+    {
+        repairset::FolderGuard console;
+        ASSERT_TRUE(console.Acquire(erd.Path(), 0));
+        // Another thread is another holder: the check cannot take the folder in time.
+        struct Attempt {
+            std::string folder, problem;
+            bool held = true;
+        } attempt{erd.Path(), ""};
+        HANDLE other = CreateThread(
+            nullptr, 0,
+            [](void* parameter) -> DWORD {
+                auto* a = static_cast<Attempt*>(parameter);
+                repairset::FolderGuard guard;
+                a->held = HoldAndCheckFolder(a->folder.c_str(), Select({3}), guard, a->problem, 200);
+                return 0;
+            },
+            &attempt, 0, nullptr);
+        WaitForSingleObject(other, INFINITE);
+        CloseHandle(other);
+        EXPECT_FALSE(attempt.held);
+        EXPECT_EQ(attempt.problem, FailureText(kErrorFolderInUse, ERROR_BUSY));
+    }
+    std::string packed;
+    ASSERT_TRUE(testing_support::ReadWholeFile(erd / "software._", packed));
+    ASSERT_TRUE(testing_support::WriteWholeFile(erd / "software._", packed.substr(0, packed.size() - 40)));
+    EXPECT_EQ(RunRestoreCommand(nullptr, {erd.Path(), LocalName(), Select({2, 3}), false}, ui, system),
+              RestoreOutcome::SourceError);
+    ASSERT_FALSE(ui.errors.empty());
+    EXPECT_NE(std::string::npos, ui.errors.back().find("SOFTWARE._: cut short")) << ui.errors.back();
+    EXPECT_TRUE(system.replaces.empty());
+    EXPECT_TRUE(system.copies.empty());
+}

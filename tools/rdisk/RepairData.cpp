@@ -25,6 +25,7 @@ bool WriteRepairData(const std::string& folder)
     for (const hives::HiveSource& hive : hives::kRepairHives) {
         DWORD hiveSize = 0;
         const std::string target = folder + "\\" + hive.repairName;
+        DeleteFileA(target.c_str()); // the last run's file: the compressed file is made new
         if (hives::SaveCompressedHive(hive, view, temporary, target, hiveSize)) {
             log += hives::SetupLogLine(hive, hiveSize);
         } else {

@@ -1,7 +1,9 @@
 #include "SimulatedAgents.h"
 
 #include "FolderSender.h"
+#include "RepairSet.h"
 #include "Settings.h"
+#include "SmallHive.h"
 #include "SystemText.h"
 
 #include <cctype>
@@ -98,10 +100,17 @@ void SimulatedDeployer::MakeRepairFolder(const std::string& computer, const Scri
     std::string folder = RepairFolder(computer);
     CreateDirectoryA(root_.c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
+    // A real set: each hive a real saved hive, compressed; the first one padded to about
+    // `fileBytes` compressed, the others small and different per computer.
     unsigned count = script.fileCount > 6 ? 6 : script.fileCount;
     for (unsigned i = 0; i < count; ++i) {
-        size_t size = i == 0 ? script.fileBytes : 100 + 37 * i;
-        WriteFileBytes(folder + "\\" + kRepairFileNames[i], Bytes(size, i + static_cast<unsigned>(computer.size())));
+        const std::string path = folder + "\\" + kRepairFileNames[i];
+        if (std::strcmp(kRepairFileNames[i], repairset::kSetupLog) == 0) {
+            WriteFileBytes(path, "[Paths]\r\n" + Bytes(100 + 37 * i, static_cast<unsigned>(computer.size())));
+            continue;
+        }
+        const size_t padding = i == 0 ? script.fileBytes / 3 : 8 * (i + computer.size() % 7);
+        WriteFileBytes(path, repairset_testing::CompressedSmallHive(padding));
     }
 }
 
@@ -155,12 +164,12 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
         return false;
     }
     {
-        // The computer's service manager: its agent's service exists and runs, so it is
-        // opened, its start fails, and this job's finishing steps stop it.
+        // The computer's service manager: its agent's service exists and runs (another run's),
+        // so it is opened and its start fails; as the real deployment does, this job leaves
+        // that agent alone: its finishing steps stop nothing.
         win::CriticalSectionLock hold(lock_);
         auto found = services_.find(ServiceKey(entry.name));
         if (found != services_.end() && IsRunning(found->second->thread)) {
-            opened_[&job] = found->first;
             entry.result = kJobInstallError;
             entry.errorCode = ERROR_SERVICE_ALREADY_RUNNING;
             return false;
@@ -207,6 +216,7 @@ bool SimulatedDeployer::Deploy(CreationJob& job)
 
 void SimulatedDeployer::Remove(CreationJob& job)
 {
+    if (onRemove) onRemove(job);
     InterlockedIncrement(&removed_);
     HANDLE stopping = nullptr;
     {

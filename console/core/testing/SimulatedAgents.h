@@ -4,7 +4,8 @@
 // the files of a repair folder of its own; its script only injects faults. Each computer
 // has one service manager: a second deployment to a computer whose agent still runs fails
 // as the real one does (the service exists and is running, 1056), and that job's finishing
-// steps stop the running agent.
+// steps leave the running agent alone. The repair folders hold real sets: real saved hives,
+// compressed.
 #pragma once
 #include "CreationRun.h"
 #include "Synchronization.h"
@@ -47,8 +48,8 @@ struct Script {
     Behaviour behaviour = Behaviour::Success;
     DWORD workMs = 0;          // rdisk.exe's work before the status goes out
     DWORD failureCode = ERROR_FILE_NOT_FOUND;
-    size_t fileBytes = 3000;   // size of the first repair file
-    unsigned fileCount = 3;    // repair files (at most 6)
+    size_t fileBytes = 3000;   // about the size of the first repair file (a real hive, padded)
+    unsigned fileCount = 6;    // repair files, of the whole set's six; fewer: a set cut short
     DWORD perFileDelayMs = 0; // the look at the stop event before each file (slow transfers)
     DWORD deployMs = 0;        // what deploying costs (copy, service start); Cancel ends it
     bool endsAfterStatus = false; // the agent ends right after its status, before the go-ahead
@@ -70,6 +71,8 @@ public:
     void SetScript(const std::string& computer, const Script& script);
     // Called at the start of every Deploy (tests cancel from here).
     std::function<void(CreationJob&)> onDeploy;
+    // Called at the start of every Remove (the job's finishing steps, after its fetch).
+    std::function<void(CreationJob&)> onRemove;
     // Called by an agent thread right after its status went out.
     std::function<void(const std::string&)> onStatusSent;
     // The stack each agent thread reserves.

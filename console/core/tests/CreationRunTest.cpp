@@ -2,6 +2,9 @@
 // through the real pipe channel, each on a pipe and with a repair folder of its own.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
+#include "ConsoleState.h"
 #include "CreationRun.h"
 #include "Handle.h"
 #include "Messages.h"
@@ -54,16 +57,18 @@ protected:
 
     std::string OutFolder(const std::string& name) const { return folder.Path() + "\\out\\" + name; }
 
-    // Every file of the computer's repair folder arrived byte for byte.
-    void ExpectFilesFetched(const std::string& name)
+    // Every file of the computer's repair folder arrived byte for byte (in its output folder,
+    // or where `where` says).
+    void ExpectFilesFetched(const std::string& name, std::string where = std::string())
     {
+        if (where.empty()) where = OutFolder(name);
         std::vector<std::string> sent = ListFiles(deployer->RepairFolder(name));
         ASSERT_FALSE(sent.empty());
-        EXPECT_EQ(sent, ListFiles(OutFolder(name))) << name;
+        EXPECT_EQ(sent, ListFiles(where)) << name;
         for (const std::string& file : sent) {
             std::string original, copy;
             ASSERT_TRUE(ReadWholeFile(deployer->RepairFolder(name) + "\\" + file, original));
-            ASSERT_TRUE(ReadWholeFile(OutFolder(name) + "\\" + file, copy));
+            ASSERT_TRUE(ReadWholeFile(where + "\\" + file, copy));
             EXPECT_EQ(original, copy) << name << "\\" << file;
         }
     }
@@ -171,7 +176,7 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
     // The agent gone at its first file left nothing in the folder; the listing that ended in
     // "<Error>" sent all but its last file, and those stay apart from the folder.
     EXPECT_TRUE(ListFiles(OutFolder("HALFWAY")).empty());
-    EXPECT_EQ(2u, ListFiles(OutFolder("LISTERR") + ".incomplete").size());
+    EXPECT_EQ(5u, ListFiles(KeptAsideFolder("LISTERR")).size());
     EXPECT_TRUE(ListFiles(OutFolder("LISTERR")).empty());
     EXPECT_FALSE(FileExists(OutFolder("FAILED"))); // no go-ahead without AlwaysCopyFiles
     EXPECT_EQ(9, TheRunState().completedCount);
@@ -185,7 +190,7 @@ TEST_F(CreationRunTest, EachScriptedFailureGetsItsResultAndTheOthersGoOn)
         << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tOWNLIMIT\t==//==\tTIMEOUT\t-1")) << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tLISTERR\t==//==\tERD files copying error (not put "
-                                          "in place; the files received are in LISTERR.incomplete)\t-1"))
+                                          "in place; the files received are in " + KeptAsideFolder("LISTERR") + ")\t-1"))
         << log;
     EXPECT_NE(std::string::npos, log.find("Error\tCreate ER Disk\tNOINSTALL\t==//==\tAgent install error - ")) << log;
     EXPECT_NE(std::string::npos, log.find("* Errors=7 *")) << log;
@@ -229,7 +234,41 @@ TEST_F(CreationRunTest, AlwaysCopyFilesFetchesAfterAFailureAndKeepsTheFailure)
     TimedRun();
     EXPECT_EQ(static_cast<uint32_t>(kJobCommunication), At(0).result);
     EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), At(0).errorCode);
-    ExpectFilesFetched("FAILED");
+    // Fetched, but kept aside: a failed outcome's files never take the folder's place.
+    ExpectFilesFetched("FAILED", KeptAsideFolder("FAILED"));
+    EXPECT_TRUE(ListFiles(OutFolder("FAILED")).empty());
+}
+
+// A run that passes midnight: each folder is expanded when its fetch starts, so a job
+// deployed before midnight and fetched after it lands in the new day's folder; and a Cancel
+// that comes once the set is in place leaves the job's success.
+TEST_F(CreationRunTest, FolderOfTheFetchsDayAndCancelAfterTheCommitKeepsTheSuccess)
+{
+    static volatile LONG afterMidnight = 0;
+    afterMidnight = 0;
+    SetConsoleClock([]() -> time_t {
+        struct tm day {};
+        day.tm_year = 99;
+        day.tm_mon = 11;
+        day.tm_mday = afterMidnight ? 8 : 7;
+        day.tm_hour = afterMidnight ? 0 : 23;
+        day.tm_min = afterMidnight ? 0 : 59;
+        day.tm_sec = afterMidnight ? 1 : 59;
+        day.tm_isdst = -1;
+        return mktime(&day);
+    });
+    TheConsoleSettings().OutDir = folder.Path() + "\\out\\%DD%\\%COMPUTERNAME%";
+    deployer->onStatusSent = [](const std::string&) { InterlockedExchange(&afterMidnight, 1); };
+    deployer->onRemove = [](CreationJob& job) {
+        if (job.entry.result == kJobSucceeded) RequestCancel(); // the set is in place by now
+    };
+    Add("PC01");
+    TimedRun();
+    deployer->onRemove = nullptr;
+    SetConsoleClock(nullptr);
+    EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), At(0).result) << At(0).errorCode;
+    ExpectFilesFetched("PC01", folder.Path() + "\\out\\08\\PC01");
+    EXPECT_FALSE(FileExists(folder.Path() + "\\out\\07"));
 }
 
 TEST_F(CreationRunTest, OutputFolderThatCannotBeMadeIsItsOwnError)
@@ -425,6 +464,12 @@ std::vector<std::string> RecordLines(const std::string& log)
         size_t end = log.find('\n', start);
         if (end == std::string::npos) end = log.size();
         std::string line = log.substr(start, end - start);
+        // The staging folder a set was kept in is numbered in the order the fetches began.
+        for (size_t mark = line.find("%~"); mark != std::string::npos; mark = line.find("%~", mark + 2)) {
+            size_t digits = mark + 2;
+            while (digits < line.size() && std::isxdigit(static_cast<unsigned char>(line[digits]))) ++digits;
+            line.replace(mark + 2, digits - mark - 2, "N");
+        }
         if (line.find("\tCreate ER Disk\t") != std::string::npos) lines.push_back(line);
         start = end + 1;
     }
@@ -579,8 +624,7 @@ TEST_F(SchedulingTest, TimeLimitReachesOnlyOutcomesNotArrivedAndCancelStillFollo
     TheConsoleSettings().ERDtimeout = 1;
     TheConsoleSettings().MaxDeployThread = 2;
     Script slow;
-    slow.perFileDelayMs = 500;
-    slow.fileCount = 4;
+    slow.perFileDelayMs = 330;
     const char* names[] = {"S1", "S2", "S3", "S4", "LATE"};
     for (const char* name : names) {
         deployer->SetScript(name, slow);
@@ -619,7 +663,6 @@ TEST_F(SchedulingTest, ThreeHundredTargetsInFlightEveryCompletionFound)
         std::string name = win::Format("T%03d", i);
         Add(name);
         Script script = Scripted(Behaviour::Success, 5000 + 7 * static_cast<DWORD>((kTargets - i) % 97));
-        script.fileCount = 1;
         script.fileBytes = 500;
         deployer->SetScript(name, script);
     }
@@ -828,7 +871,6 @@ TEST_F(SchedulingTest, TwoComputersSharingOneFolderLeaveOneCompleteSet)
     Script small, large;
     small.fileBytes = 3000;
     large.fileBytes = 60000;
-    large.fileCount = 4;
     deployer->SetScript("ALPHA", small);
     deployer->SetScript("BRAVOCHARLIE", large);
     Add("ALPHA");

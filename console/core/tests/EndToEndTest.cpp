@@ -32,6 +32,9 @@ using namespace console_test;
 
 namespace {
 
+// The console's staging and previous-set folders in `parent`.
+std::vector<std::string> StagingFolders(const std::string& parent) { return ListEntries(parent, "%~*"); }
+
 class EndToEndTest : public console_test::RegistryTest {
 protected:
     void SetUp() override
@@ -101,6 +104,31 @@ protected:
             ASSERT_TRUE(ReadWholeFile(received + "\\" + name, copy));
             EXPECT_EQ(original, copy) << name;
         }
+    }
+    // This computer, selected, in the list.
+    ComputerEntryPtr AddThisComputer()
+    {
+        auto entry = std::make_shared<ComputerEntry>(LocalComputerName());
+        entry->selected = 1;
+        return TheComputerList().Append(entry) ? entry : nullptr;
+    }
+    // Salvora.exe -S, a process of its own, over this computer with the settings key's
+    // program folder, `outDir` and the log `logName` in the program folder.
+    bool StartUnattendedConsole(const char* local, const std::string& outDir, const char* logName,
+                                PROCESS_INFORMATION& process)
+    {
+        const std::string list = program.Path() + "\\list.txt";
+        if (!SetString("InstallPath", program.Path()) || !SetString("OutDir", outDir) ||
+            !SetString("LogFileName", program.Path() + "\\" + logName) || !SetDword("ERDtimeout", 120) ||
+            !WriteWholeFile(list, std::string(local) + "\n"))
+            return false;
+        std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            return false;
+        CloseHandle(process.hThread);
+        return true;
     }
     void TearDown() override
     {
@@ -388,9 +416,8 @@ TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds
 {
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
-    auto entry = std::make_shared<ComputerEntry>(local);
-    entry->selected = 1;
-    ASSERT_TRUE(TheComputerList().Append(entry));
+    ComputerEntryPtr entry = AddThisComputer();
+    ASSERT_TRUE(entry);
     const std::string received = output.Path() + "\\" + local;
 
     RunJobsUnattended();
@@ -407,7 +434,8 @@ TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds
     int killed = 0;
     std::thread run([] { RunJobsUnattended(); });
     for (DWORD start = GetTickCount(); killed == 0 && GetTickCount() - start < 60000; Sleep(5))
-        if (!ListFiles(received + ".incomplete").empty()) killed = EndProcesses("Vantoro.exe");
+        if (!StagingFolders(output.Path()).empty() && !ListFiles(output.Path() + "\\" + StagingFolders(output.Path())[0]).empty())
+            killed = EndProcesses("Vantoro.exe");
     run.join();
     EXPECT_EQ(1, killed) << "the transfer was not caught under way";
     EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
@@ -423,7 +451,7 @@ TEST_F(EndToEndTest, AgentKilledWhileItSendsKeepsTheLastSetAndTheNextRunSucceeds
     RunJobsUnattended();
     EXPECT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
     EXPECT_EQ(ReadFolder(RepairFolder()), ReadFolder(received));
-    EXPECT_FALSE(FileExists(received + ".incomplete"));
+    EXPECT_TRUE(StagingFolders(output.Path()).empty());
     EXPECT_TRUE(ServiceGone(30000));
 }
 
@@ -480,18 +508,8 @@ TEST_F(EndToEndTest, ConsoleKilledWhileItsAgentWaitsLeavesANextRunThatSucceeds)
 {
     const char* local = LocalComputerName();
     ASSERT_NE(nullptr, local);
-    ASSERT_TRUE(SetString("InstallPath", program.Path()));
-    ASSERT_TRUE(SetString("OutDir", output.Path() + "\\%COMPUTERNAME%"));
-    ASSERT_TRUE(SetString("LogFileName", program.Path() + "\\killed.log"));
-    ASSERT_TRUE(SetDword("ERDtimeout", 120));
-    const std::string list = program.Path() + "\\list.txt";
-    ASSERT_TRUE(WriteWholeFile(list, std::string(local) + "\n"));
-    std::string line = "\"" + BinFolder() + "\\Salvora.exe\" -S \"" + list + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION console = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &console));
-    CloseHandle(console.hThread);
+    ASSERT_TRUE(StartUnattendedConsole(local, output.Path() + "\\%COMPUTERNAME%", "killed.log", console));
     // Caught once the console holds the agent's one pipe instance: the pipe exists, and
     // no instance is free (a wait for one times out instead of finding none).
     auto consoleConnected = [] {
@@ -521,4 +539,103 @@ TEST_F(EndToEndTest, ConsoleKilledWhileItsAgentWaitsLeavesANextRunThatSucceeds)
     EXPECT_EQ(ListFiles(RepairFolder()), ListFiles(output.Path() + "\\" + local));
     EXPECT_TRUE(ServiceGone(30000));
     EXPECT_FALSE(FileExists(SystemFolder() + "\\Vantoro.exe"));
+}
+
+// The target's rdisk.exe leaves its repair folder empty, cut short, or with a hive that is no
+// compressed data, and ends as if it had succeeded: the set that arrives with "<Finish>" is
+// refused, the last good set stays byte for byte, and the log names the file and the reason.
+TEST_F(EndToEndTest, ASetCutShortOrEmptyOnTheTargetNeverReplacesTheLastGoodSet)
+{
+    RepairToolBack back;
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    ComputerEntryPtr entry = AddThisComputer();
+    ASSERT_TRUE(entry);
+    const std::string received = output.Path() + "\\" + local;
+    DWORD spent = 0;
+    if (!RunUntilTheAgentStarts(spent)) GTEST_SKIP() << "Wine's service manager did not let the agent service start (1053)";
+    ASSERT_EQ(static_cast<uint32_t>(kJobSucceeded), entry->result) << entry->errorCode;
+    const auto good = ReadFolder(received);
+    ASSERT_FALSE(good.empty());
+    // From here rdisk.exe leaves the repair folder as the test makes it.
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\rdisk_idle.exe").c_str(), (SystemFolder() + "\\rdisk.exe").c_str(), FALSE));
+
+    struct Case {
+        const char* what;
+        const char* file;   // the file changed; nullptr: every file removed
+        bool cut;           // cut to half, else replaced by text
+        const char* reason; // in the log
+    } cases[] = {
+        {"empty repair folder", nullptr, false, "sam._: missing"},
+        {"software._ cut short by a full disk", "software._", true, "software._: cut short"},
+        {"system._ no compressed data", "system._", false, "system._: not compressed data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : ListFiles(RepairFolder())) DeleteFileA((RepairFolder() + "\\" + name).c_str());
+        if (c.file) {
+            for (const auto& [name, bytes] : good) ASSERT_TRUE(WriteWholeFile(RepairFolder() + "\\" + name, bytes));
+            const std::string& bytes = good.at(c.file);
+            ASSERT_TRUE(WriteWholeFile(RepairFolder() + "\\" + c.file, c.cut ? bytes.substr(0, bytes.size() / 2) : "no space"));
+        }
+        if (!RunUntilTheAgentStarts(spent)) GTEST_SKIP() << "Wine's service manager did not let the agent service start";
+        EXPECT_NE(static_cast<uint32_t>(kJobSucceeded), entry->result);
+        EXPECT_EQ(static_cast<uint32_t>(kJobCopyError), entry->result);
+        EXPECT_EQ(static_cast<uint32_t>(ERROR_INVALID_DATA), entry->errorCode);
+        EXPECT_TRUE(good == ReadFolder(received)) << "the last good set changed";
+        std::string log;
+        ASSERT_TRUE(ReadWholeFile(TheResultLog().Settings().LogFileName, log));
+        EXPECT_NE(std::string::npos, log.find(std::string("(not put in place: ") + c.reason)) << log;
+        EXPECT_TRUE(ServiceGone(30000));
+    }
+}
+
+// Two runs at once over one computer with LeaveAgent on: a scheduled Salvora.exe -S is under
+// way when this console's run starts there. The second run finds the agent running (1056),
+// leaves it alone and fails with that code; the first run's result is unaffected.
+TEST_F(EndToEndTest, TwoRunsAtOnceWithLeaveAgentLeaveTheFirstRunsAgentAlone)
+{
+    const char* local = LocalComputerName();
+    ASSERT_NE(nullptr, local);
+    struct Cleanup {
+        ~Cleanup()
+        {
+            if (SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
+                if (SC_HANDLE service = OpenServiceA(manager, kAgentFileName, SERVICE_ALL_ACCESS)) {
+                    SERVICE_STATUS status = {};
+                    ControlService(service, SERVICE_CONTROL_STOP, &status);
+                    DeleteService(service);
+                    CloseServiceHandle(service);
+                }
+                CloseServiceHandle(manager);
+            }
+            ServiceGone(30000);
+            DeleteFileA((SystemFolder() + "\\Vantoro.exe").c_str());
+        }
+    } cleanup;
+    ASSERT_TRUE(SetDword("LeaveAgent", 1));
+    PROCESS_INFORMATION first = {};
+    ASSERT_TRUE(StartUnattendedConsole(local, output.Path() + "\\first\\%COMPUTERNAME%", "first.log", first));
+    DWORD start = GetTickCount();
+    while (AgentServiceState() != SERVICE_RUNNING && GetTickCount() - start < 60000 &&
+           WaitForSingleObject(first.hProcess, 0) == WAIT_TIMEOUT)
+        Sleep(5);
+    const bool running = AgentServiceState() == SERVICE_RUNNING;
+
+    TheConsoleSettings().LeaveAgent = 1;
+    ComputerEntryPtr entry = AddThisComputer();
+    ASSERT_TRUE(entry);
+    if (running) RunJobsUnattended();
+    DWORD exitCode = 99;
+    WaitForSingleObject(first.hProcess, 120000);
+    GetExitCodeProcess(first.hProcess, &exitCode);
+    CloseHandle(first.hProcess);
+    ASSERT_TRUE(running) << "the first run's agent was never seen running";
+    EXPECT_EQ(static_cast<uint32_t>(kJobInstallError), entry->result);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SERVICE_ALREADY_RUNNING), entry->errorCode);
+    EXPECT_EQ(0u, exitCode) << "the first run failed";
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(program.Path() + "\\first.log", log));
+    EXPECT_NE(std::string::npos, log.find(std::string("Success\tCreate ER Disk\t") + local)) << log;
+    EXPECT_EQ(ListFiles(RepairFolder()), ListFiles(output.Path() + "\\first\\" + local));
 }

@@ -13,7 +13,17 @@
 #include "ResultLog.h"
 #include "Settings.h"
 #include "SimulatedAgents.h"
+#include "StagedSet.h"
 #include "TestSupport.h"
+
+// The folder a computer's set not put in place in the last run was kept in, as the result
+// log's note names it (empty when there is none).
+inline std::string KeptAsideFolder(const std::string& computer)
+{
+    const std::string note = IncompleteTransferNote(computer);
+    const size_t at = note.rfind("are in ");
+    return at == std::string::npos || note.empty() ? std::string() : note.substr(at + 7, note.size() - at - 8);
+}
 
 class SimulatedRunTest : public console_test::RegistryTest {
 protected:

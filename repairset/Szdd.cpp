@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Handle.h"
+#include "Security.h"
 
 namespace szdd {
 namespace {
@@ -153,7 +154,10 @@ bool CompressFile(const char* sourcePath, const char* targetPath, char missingLa
     source.Reset();
 
     const std::string packed = Compress(data, missingLastChar);
-    win::Handle target(CreateFileA(targetPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::File);
+    if (!security.IsValid()) return false;
+    win::Handle target(
+        CreateFileA(targetPath, GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!target) return false;
     DWORD written = 0;
     if (!WriteFile(target.Get(), packed.data(), static_cast<DWORD>(packed.size()), &written, nullptr)) return false;
@@ -162,6 +166,52 @@ bool CompressFile(const char* sourcePath, const char* targetPath, char missingLa
         return false;
     }
     return true;
+}
+
+ExpandFault Expand(const std::string& packed, std::string& data)
+{
+    data.clear();
+    Header header{};
+    if (packed.size() < sizeof(header)) return ExpandFault::NotCompressed;
+    std::memcpy(&header, packed.data(), sizeof(header));
+    if (std::memcmp(header.magic, kSignature, sizeof(kSignature)) != 0 || header.mode != kModeLzss)
+        return ExpandFault::NotCompressed;
+    // Nine bytes out for each byte in is more than the format gives: a header declaring more
+    // is cut (and no buffer is reserved for what it claims).
+    const size_t limit = header.uncompressedSize;
+    if (limit / 9 > packed.size()) return ExpandFault::Cut;
+    data.reserve(limit);
+    uint8_t window[kWindowSize];
+    std::memset(window, ' ', sizeof(window));
+    size_t at = kWindowStart;
+    const auto* in = reinterpret_cast<const uint8_t*>(packed.data());
+    size_t pos = sizeof(header);
+    const size_t end = packed.size();
+    while (pos < end) {
+        const uint8_t flags = in[pos++];
+        for (unsigned bit = 0; bit < 8 && pos < end; ++bit) {
+            if (flags & (1u << bit)) {
+                if (data.size() >= limit) return ExpandFault::TooLong;
+                data.push_back(static_cast<char>(in[pos]));
+                window[at] = in[pos++];
+                at = (at + 1) % kWindowSize;
+                continue;
+            }
+            if (pos + 1 >= end) return ExpandFault::Cut; // half a match
+            size_t offset = in[pos] | ((in[pos + 1] & 0xF0u) << 4);
+            const size_t length = (in[pos + 1] & 0x0Fu) + kMinMatch;
+            pos += 2;
+            if (data.size() + length > limit) return ExpandFault::TooLong;
+            for (size_t i = 0; i < length; ++i) {
+                const uint8_t byte = window[offset];
+                offset = (offset + 1) % kWindowSize;
+                data.push_back(static_cast<char>(byte));
+                window[at] = byte;
+                at = (at + 1) % kWindowSize;
+            }
+        }
+    }
+    return data.size() == limit ? ExpandFault::None : ExpandFault::Cut;
 }
 
 } // namespace szdd

@@ -65,7 +65,11 @@ TEST(Szdd, PlatformExpandRestoresEveryKindOfInputByteExactly)
         {"spaces", std::string(300, ' ') + "x"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.data, ExpandWithPlatform(folder, szdd::Compress(c.data, 'x'), c.name)) << c.name;
+        const std::string packed = szdd::Compress(c.data, 'x');
+        EXPECT_EQ(c.data, ExpandWithPlatform(folder, packed, c.name)) << c.name;
+        std::string expanded;
+        EXPECT_EQ(szdd::ExpandFault::None, szdd::Expand(packed, expanded)) << c.name;
+        EXPECT_EQ(c.data, expanded) << c.name;
     }
 }
 

@@ -24,8 +24,14 @@ inline constexpr uint8_t kModeLzss = 'A';
 // The whole compressed file for `data`.
 std::string Compress(const std::string& data, char missingLastChar);
 
-// Compresses one file into another (replaced when it exists). False with the Windows
-// last-error code kept when either file fails.
+// Compresses one file into a new file, made administrators-only (a compressed hive holds
+// account secrets). An existing target is never replaced: ERROR_FILE_EXISTS. False with the
+// Windows last-error code kept when either file fails.
 bool CompressFile(const char* sourcePath, const char* targetPath, char missingLastChar);
+
+// Expands a whole compressed file. False when `packed` is no SZDD stream (no signature or
+// mode) or its data ends before the length its header declares, or runs past it.
+enum class ExpandFault { None, NotCompressed, Cut, TooLong };
+ExpandFault Expand(const std::string& packed, std::string& data);
 
 } // namespace szdd
