@@ -54,13 +54,18 @@ endfunction()
 # wineserver (and an Xvfb display when none is set) for the whole run, ended afterwards.
 # With a name, a further session of the same kind (prefix wineprefix-NAME, script
 # wine-run-NAME, fixture wine_NAME) for tests that need a prefix no other test touches; with
-# a Windows version as well (for example nt40), Wine reports that version in the session.
+# a Windows version as well (for example nt40), Wine reports that version in the session (the
+# shared session reports OSTREL_WINE_WINDOWS_VERSION). In the i686 lane (cmake/I686Lane.cmake)
+# the sessions run the lane's 32-bit Wine.
 function(ostrel_wine_session)
   if(NOT OSTREL_RUN_TESTS)
     return()
   endif()
   set(session_name ${ARGV0})
   set(OSTREL_WINDOWS_VERSION "${ARGV1}")
+  if(NOT session_name)
+    set(OSTREL_WINDOWS_VERSION "${OSTREL_WINE_WINDOWS_VERSION}")
+  endif()
   if(session_name)
     set(suffix "-${session_name}")
     set(fixture wine_${session_name})
