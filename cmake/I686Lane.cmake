@@ -39,22 +39,3 @@ function(ostrel_use_shipped_programs)
                     COMMENT "The shipped programs from ${OSTREL_SHIPPED_BIN}" VERBATIM)
 endfunction()
 
-# ostrel_lane_case(name PROGRAM test-program FILTER gtest-filter [LOCKS lock...] [TIMEOUT s]):
-# in the i686 lane, some cases of a test program run alone in the shared session (the lane
-# runs a subset of the suite: see the mingw-x86-tests test preset), holding the resource
-# locks (ostrel_test_lock) that the test program holds.
-function(ostrel_lane_case name)
-  cmake_parse_arguments(A "" "PROGRAM;FILTER;TIMEOUT" "LOCKS" ${ARGN})
-  if(NOT OSTREL_WINE_LANE OR NOT TARGET ${A_PROGRAM})
-    return()
-  endif()
-  if(NOT A_TIMEOUT)
-    set(A_TIMEOUT 900)
-  endif()
-  add_test(NAME ${name} COMMAND ${A_PROGRAM} --gtest_color=no --gtest_filter=${A_FILTER})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${A_TIMEOUT}
-                                          FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]|\\[  PASSED  \\] 0 tests")
-  if(A_LOCKS)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${A_LOCKS}")
-  endif()
-endfunction()

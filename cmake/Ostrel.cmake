@@ -91,25 +91,36 @@ function(ostrel_wine_session)
   endif()
 endfunction()
 
-# ostrel_session_test(name SESSION session PROGRAM test-program [VERSION windows-version]
-# [TIMEOUT s] [ARGS ...]): runs a test program of the build (made with ostrel_test) in a Wine
-# session of its own, made on first use (reporting VERSION, for example nt40, when given).
-# A case that skips itself fails here: the session exists so that it runs.
+# ostrel_session_test(name [SESSION session] PROGRAM test-program [VERSION windows-version]
+# [TIMEOUT s] [LOCKS lock...] [ARGS ...]): runs a test program of the build (made with
+# ostrel_test) in a Wine session of its own, made on first use (reporting VERSION, for example
+# nt40, when given); without SESSION, in the run's shared session (for a few cases of a
+# program, picked with a --gtest_filter in ARGS). LOCKS as for ostrel_test_lock.
+# A case that skips itself, or a filter that picks none, fails here.
 function(ostrel_session_test name)
-  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT;VERSION" "ARGS" ${ARGN})
+  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT;VERSION" "ARGS;LOCKS" ${ARGN})
   if(NOT OSTREL_RUN_TESTS OR NOT TARGET ${A_PROGRAM})
     return()
   endif()
-  if(NOT TEST wine_session_${A_SESSION}_start)
-    ostrel_wine_session(${A_SESSION} ${A_VERSION})
+  if(A_SESSION)
+    if(NOT TEST wine_session_${A_SESSION}_start)
+      ostrel_wine_session(${A_SESSION} ${A_VERSION})
+    endif()
+    set(runner ${CMAKE_BINARY_DIR}/wine-run-${A_SESSION})
+    set(fixture wine_${A_SESSION})
+  else()
+    set(runner ${CMAKE_BINARY_DIR}/wine-run)
+    set(fixture wine)
   endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)
   endif()
-  add_test(NAME ${name} COMMAND ${CMAKE_BINARY_DIR}/wine-run-${A_SESSION} $<TARGET_FILE:${A_PROGRAM}> --gtest_color=no
-                                ${A_ARGS})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${A_SESSION} TIMEOUT ${A_TIMEOUT}
-                                          FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  add_test(NAME ${name} COMMAND ${runner} $<TARGET_FILE:${A_PROGRAM}> --gtest_color=no ${A_ARGS})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${fixture} TIMEOUT ${A_TIMEOUT}
+                                          FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]|\\[  PASSED  \\] 0 tests")
+  if(A_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${A_LOCKS}")
+  endif()
 endfunction()
 
 # ostrel_test_lock(LOCK test...): the tests never run at the same time as other tests

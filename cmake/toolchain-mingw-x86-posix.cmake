@@ -4,13 +4,6 @@
 # test is compiled with the same definitions as the shipped i686 build (Windows NT 4.0
 # headers); the shipped programs themselves are not taken from here: the lane runs those of
 # the mingw-x86 build (cmake/I686Lane.cmake copies them beside the tests).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-set(OSTREL_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-x86.cmake)
 set(CMAKE_C_COMPILER   ${OSTREL_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${OSTREL_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${OSTREL_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${OSTREL_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
