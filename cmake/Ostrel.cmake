@@ -109,13 +109,18 @@ endfunction()
 # wineserver (and an Xvfb display when none is set) for the whole run, ended afterwards.
 # With a name, a further session of the same kind (prefix wineprefix-NAME, script
 # wine-run-NAME, fixture wine_NAME) for tests that need a prefix no other test touches; with
-# a Windows version as well (for example nt40), Wine reports that version in the session.
+# a Windows version as well (for example nt40), Wine reports that version in the session (the
+# shared session reports OSTREL_WINE_WINDOWS_VERSION). In the i686 lane (cmake/I686Lane.cmake)
+# the sessions run the lane's 32-bit Wine.
 function(ostrel_wine_session)
   if(NOT OSTREL_RUN_TESTS)
     return()
   endif()
   set(session_name ${ARGV0})
   set(OSTREL_WINDOWS_VERSION "${ARGV1}")
+  if(NOT session_name)
+    set(OSTREL_WINDOWS_VERSION "${OSTREL_WINE_WINDOWS_VERSION}")
+  endif()
   if(session_name)
     set(suffix "-${session_name}")
     set(fixture wine_${session_name})
@@ -141,25 +146,36 @@ function(ostrel_wine_session)
   endif()
 endfunction()
 
-# ostrel_session_test(name SESSION session PROGRAM test-program [VERSION windows-version]
-# [TIMEOUT s] [ARGS ...]): runs a test program of the build (made with ostrel_test) in a Wine
-# session of its own, made on first use (reporting VERSION, for example nt40, when given).
-# A case that skips itself fails here: the session exists so that it runs.
+# ostrel_session_test(name [SESSION session] PROGRAM test-program [VERSION windows-version]
+# [TIMEOUT s] [LOCKS lock...] [ARGS ...]): runs a test program of the build (made with
+# ostrel_test) in a Wine session of its own, made on first use (reporting VERSION, for example
+# nt40, when given); without SESSION, in the run's shared session (for a few cases of a
+# program, picked with a --gtest_filter in ARGS). LOCKS as for ostrel_test_lock.
+# A case that skips itself, or a filter that picks none, fails here.
 function(ostrel_session_test name)
-  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT;VERSION" "ARGS" ${ARGN})
+  cmake_parse_arguments(A "" "SESSION;PROGRAM;TIMEOUT;VERSION" "ARGS;LOCKS" ${ARGN})
   if(NOT OSTREL_RUN_TESTS OR NOT TARGET ${A_PROGRAM})
     return()
   endif()
-  if(NOT TEST wine_session_${A_SESSION}_start)
-    ostrel_wine_session(${A_SESSION} ${A_VERSION})
+  if(A_SESSION)
+    if(NOT TEST wine_session_${A_SESSION}_start)
+      ostrel_wine_session(${A_SESSION} ${A_VERSION})
+    endif()
+    set(runner ${CMAKE_BINARY_DIR}/wine-run-${A_SESSION})
+    set(fixture wine_${A_SESSION})
+  else()
+    set(runner ${CMAKE_BINARY_DIR}/wine-run)
+    set(fixture wine)
   endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)
   endif()
-  add_test(NAME ${name} COMMAND ${CMAKE_BINARY_DIR}/wine-run-${A_SESSION} $<TARGET_FILE:${A_PROGRAM}> --gtest_color=no
-                                ${A_ARGS})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${A_SESSION} TIMEOUT ${A_TIMEOUT}
-                                          FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  add_test(NAME ${name} COMMAND ${runner} $<TARGET_FILE:${A_PROGRAM}> --gtest_color=no ${A_ARGS})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${fixture} TIMEOUT ${A_TIMEOUT}
+                                          FAIL_REGULAR_EXPRESSION "\\[  SKIPPED \\]|\\[  PASSED  \\] 0 tests")
+  if(A_LOCKS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${A_LOCKS}")
+  endif()
 endfunction()
 
 # ostrel_test_lock(LOCK test...): the tests never run at the same time as other tests

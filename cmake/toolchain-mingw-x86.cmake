@@ -1,4 +1,5 @@
-# Cross-build for 32-bit Windows with MinGW-w64; build only (this machine cannot run 32-bit programs).
+# Cross-build for 32-bit Windows with MinGW-w64: the shipped programs. They run here in the i686
+# lane (32-bit Wine under qemu-user, scripts/setup-i686-lane.sh).
 # The win32 thread model: the C++ runtime's own locks (static locals, exception frames) then
 # sit on critical sections and semaphores, where the posix model links winpthreads, whose
 # imports (GetTickCount64, AddVectoredExceptionHandler) keep a program from loading on
