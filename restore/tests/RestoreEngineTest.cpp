@@ -541,6 +541,24 @@ TEST(SavedRegistryValue, PutsBackTheKeyAndTheValueAsTheyWere)
     DeleteTestKeys();
 }
 
+namespace {
+
+// Another thread is another holder of the folder's guard.
+struct GuardAttempt {
+    std::string folder, problem;
+    bool held = true;
+};
+
+DWORD WINAPI AttemptToHoldFolder(void* parameter)
+{
+    auto* a = static_cast<GuardAttempt*>(parameter);
+    repairset::FolderGuard guard;
+    a->held = HoldAndCheckFolder(a->folder.c_str(), Select({3}), guard, a->problem, 200);
+    return 0;
+}
+
+} // namespace
+
 // Confirmed, the restore holds the folder's guard and runs the set check before any swap: a
 // folder a console is putting a set in, or a hive cut short, stops it with nothing replaced.
 TEST_F(RestoreTest, AConfirmedRestoreHoldsTheFolderAndChecksTheSetBeforeAnySwap)
@@ -551,19 +569,8 @@ TEST_F(RestoreTest, AConfirmedRestoreHoldsTheFolderAndChecksTheSetBeforeAnySwap)
         repairset::FolderGuard console;
         ASSERT_TRUE(console.Acquire(erd.Path(), 0));
         // Another thread is another holder: the check cannot take the folder in time.
-        struct Attempt {
-            std::string folder, problem;
-            bool held = true;
-        } attempt{erd.Path(), ""};
-        HANDLE other = CreateThread(
-            nullptr, 0,
-            [](void* parameter) -> DWORD {
-                auto* a = static_cast<Attempt*>(parameter);
-                repairset::FolderGuard guard;
-                a->held = HoldAndCheckFolder(a->folder.c_str(), Select({3}), guard, a->problem, 200);
-                return 0;
-            },
-            &attempt, 0, nullptr);
+        GuardAttempt attempt{erd.Path(), ""};
+        HANDLE other = CreateThread(nullptr, 0, AttemptToHoldFolder, &attempt, 0, nullptr);
         WaitForSingleObject(other, INFINITE);
         CloseHandle(other);
         EXPECT_FALSE(attempt.held);

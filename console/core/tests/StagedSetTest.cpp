@@ -323,6 +323,17 @@ TEST_F(StagedSetTest, StagingNamesCannotBeConfused)
     EXPECT_EQ(ReadSet(deployer->RepairFolder("PC01")), ReadSet(deep + "\\PC01"));
 }
 
+namespace {
+
+DWORD WINAPI CloseAfterAWhile(void* handle)
+{
+    Sleep(400);
+    CloseHandle(static_cast<HANDLE>(handle));
+    return 0;
+}
+
+} // namespace
+
 // A rename that meets a file opened without sharing is tried again until the file is closed,
 // and fails with the system's code when it stays open.
 TEST(StagedSetRename, SharingViolationIsTriedAgainForABoundedTime)
@@ -340,14 +351,7 @@ TEST(StagedSetRename, SharingViolationIsTriedAgainForABoundedTime)
     const DWORD code = GetLastError();
     EXPECT_FALSE(RenameWithRetry(folder / "a", folder / "b", 300));
     EXPECT_EQ(code, GetLastError());
-    HANDLE closer = CreateThread(
-        nullptr, 0,
-        [](void* handle) -> DWORD {
-            Sleep(400);
-            CloseHandle(static_cast<HANDLE>(handle));
-            return 0;
-        },
-        open, 0, nullptr);
+    HANDLE closer = CreateThread(nullptr, 0, CloseAfterAWhile, open, 0, nullptr);
     EXPECT_TRUE(RenameWithRetry(folder / "a", folder / "b", 5000));
     WaitForSingleObject(closer, INFINITE);
     CloseHandle(closer);
