@@ -625,6 +625,9 @@ bool RecordHelp(HWND, const HelpRequest& request)
 TEST_F(ConsoleWindowTest, ContextHelpModeOpensTheTopicOfWhatIsClickedNext)
 {
     Start(allComputers);
+    // Other test programs share the display: the frame stays above their windows, so what
+    // lies under each click is the frame's own.
+    SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     g_helpShown.clear();
     SetHelpViewerFunction(&RecordHelp);
     HWND toolbar = console->Frame().Toolbar();
