@@ -6,6 +6,7 @@
 #include "Handle.h"
 #include "Privilege.h"
 #include "Security.h"
+#include "WholeFile.h"
 #include "Szdd.h"
 #include "SystemText.h"
 
@@ -73,16 +74,7 @@ std::string SetupLogLine(const HiveSource& hive, DWORD hiveSize)
 
 bool WriteTextFile(const std::string& path, const std::string& text, SECURITY_ATTRIBUTES* newFileSecurity)
 {
-    win::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, newFileSecurity,
-                                 newFileSecurity ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return false;
-    if (written != text.size()) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return false;
-    }
-    return true;
+    return win::WriteWholeFile(path, text, newFileSecurity);
 }
 
 // The set check on what was saved: a set that would not restore is not sent.

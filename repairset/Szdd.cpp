@@ -8,6 +8,7 @@
 
 #include "Handle.h"
 #include "Security.h"
+#include "WholeFile.h"
 
 namespace szdd {
 namespace {
@@ -156,16 +157,7 @@ bool CompressFile(const char* sourcePath, const char* targetPath, char missingLa
     const std::string packed = Compress(data, missingLastChar);
     win::AdminOnlySecurity security(win::AdminOnlySecurity::Kind::File);
     if (!security.IsValid()) return false;
-    win::Handle target(
-        CreateFileA(targetPath, GENERIC_WRITE, 0, security.Attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target) return false;
-    DWORD written = 0;
-    if (!WriteFile(target.Get(), packed.data(), static_cast<DWORD>(packed.size()), &written, nullptr)) return false;
-    if (written != packed.size()) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return false;
-    }
-    return true;
+    return win::WriteWholeFile(targetPath, packed, security.Attributes());
 }
 
 ExpandFault Expand(const std::string& packed, std::string& data)
